@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, runs and tests with (run as root).
+set -euo pipefail
+packages=(
+  cmake g++ make pkg-config qt6-base-dev libgtest-dev libgmock-dev
+  libcurl4-openssl-dev libcups2-dev nlohmann-json3-dev
+  cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils
+  fonts-liberation xvfb xauth x11-utils xdotool imagemagick python3
+  clang-format g++-mingw-w64-x86-64-posix
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi

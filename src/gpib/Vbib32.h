@@ -1,0 +1,55 @@
+#pragma once
+
+#include "gpib/GpibDriverApi.h"
+
+#include <cstdint>
+#include <string>
+
+// The program's binding to the GPIB driver: every entry is wrapped so that the driver's
+// status is copied into ibsta and iberr right after the call. Text travels as 8-bit bytes.
+namespace VBIB32 {
+
+constexpr std::int16_t ERR = static_cast<std::int16_t>(0x8000);
+constexpr std::int16_t TIMO = 0x4000;
+constexpr std::int16_t END = 0x2000;
+constexpr std::int16_t CMPL = 0x0100;
+
+constexpr std::int16_t T1s = 11;
+constexpr std::int16_t T3s = 12;
+constexpr std::int16_t T10s = 13;
+constexpr std::int16_t IbaTMO = 3;
+constexpr std::int16_t EDVR = 0;
+
+// Status of the last wrapped call.
+extern std::int16_t ibsta;
+extern std::int16_t iberr;
+
+void SendIFC(std::int16_t board);
+void ibsre(std::int16_t board, std::int16_t v);
+// pads ends with NOADDR (-1); the driver writes up to limit addresses into results from entry 0.
+void FindLstn(std::int16_t board, const std::int16_t *pads, std::int16_t *results, std::int16_t limit);
+std::int16_t ibdev(std::int16_t board, std::int16_t pad, std::int16_t sad, std::int16_t tmo, std::int16_t eot,
+                   std::int16_t eos);
+void ibpad(std::int16_t ud, std::int16_t pad);
+void ibclr(std::int16_t ud);
+void ibtmo(std::int16_t ud, std::int16_t tmo);
+// spr: at least two bytes; the status byte lands in the first.
+void ibrsp(std::int16_t ud, char *spr);
+void ibwrt(std::int16_t ud, const std::string &text);
+void ibwait(std::int16_t ud, std::int16_t mask);
+// The driver overwrites the start of buffer; its length is the byte count offered.
+void ibrd(std::int16_t ud, std::string &buffer);
+void ibask(std::int16_t ud, std::int16_t option, std::int16_t &value);
+
+// Driver selection. By default the platform's driver library is loaded on first use
+// (libgpib.so.0 on Linux, Gpib-32.dll on Windows). UseDriver installs a table instead
+// (the in-process simulated bus, a driver double); nullptr goes back to loading.
+void UseDriver(const GpibDriverApi *api);
+// Loads the named library in place of the platform's default on the next call (tests).
+void UseDriverLibrary(const std::string &libraryName);
+const char *DefaultDriverLibrary();
+
+// Registration state of the status variables, for tests of the registration rules.
+bool Registered();
+
+} // namespace VBIB32

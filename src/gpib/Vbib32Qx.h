@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The program's own GPIB helpers: bus set-up and listener search, opening an instrument
+// by its identification reply, writing commands, reading replies, and the error reports.
+namespace VBIB32QX {
+
+constexpr int ListenerSlots = 15;
+
+extern std::int16_t ListenerAddr[ListenerSlots];
+extern std::int16_t FreeListener[ListenerSlots];
+extern std::int16_t ListenerDev[ListenerSlots];
+extern std::int16_t GpibWriteFailed;
+extern std::int16_t DevTimeout;
+extern std::int16_t DevGpibAddr;
+extern std::int16_t SpareDevHeld;
+extern std::int16_t SpareDev;
+
+void InitGpibBus(std::int16_t &mode);
+std::int16_t OpenGpibDevice(std::string &query, std::string &expected);
+void GpibWrite(std::int16_t &handle, const std::string &command);
+std::string GpibRead(std::int16_t &handle);
+std::string GpibQuery(std::int16_t &handle, const std::string &command);
+void WaitSeconds(float seconds);
+
+void ReportGpibError();
+void ReportDeviceError();
+
+// Str(n): decimal with a sign position, a leading space when not negative.
+std::string Str(int n);
+
+// Back to the program-start state (tests).
+void ResetModuleState();
+
+} // namespace VBIB32QX

@@ -1,0 +1,5 @@
+# Source formatting: every C++ file must be clang-format clean.
+find_program(CLANG_FORMAT clang-format REQUIRED)
+add_test(NAME format
+         COMMAND ${CMAKE_COMMAND} -DCLANG_FORMAT=${CLANG_FORMAT} -DROOT=${PROJECT_SOURCE_DIR}
+                 -P ${CMAKE_CURRENT_LIST_DIR}/CheckFormat.cmake)

@@ -1,0 +1,19 @@
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// Every test executable gets a QApplication (offscreen) and a private runtime folder.
+int main(int argc, char **argv) {
+  QTemporaryDir runtimeDir(QDir::tempPath() + QStringLiteral("/skeld-test-XXXXXX"));
+  if (runtimeDir.isValid()) {
+    QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit().constData(), 1);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
