@@ -29,8 +29,8 @@ public:
   void AnswerNext(std::int16_t code) { answers_.push_back(code); }
 
   static std::int16_t DismissalCode(std::int16_t style) {
-    static const std::int16_t rightmost[] = {Module1::IdOk, Module1::IdCancel, Module1::IdIgnore,
-                                             Module1::IdCancel, Module1::IdNo, Module1::IdCancel};
+    static const std::int16_t rightmost[] = {Module1::IdOk,     Module1::IdCancel, Module1::IdIgnore,
+                                             Module1::IdCancel, Module1::IdNo,     Module1::IdCancel};
     const int set = style & 0xF;
     return set < 6 ? rightmost[set] : Module1::IdOk;
   }

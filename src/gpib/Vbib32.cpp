@@ -1,0 +1,265 @@
+#include "gpib/Vbib32.h"
+
+#include <cstdio>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace VBIB32 {
+
+std::int16_t ibsta = 0;
+std::int16_t iberr = 0;
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char *kDefaultLibrary = "Gpib-32.dll";
+#else
+constexpr const char *kDefaultLibrary = "libgpib.so.0";
+#endif
+
+struct LoadedDriver {
+  std::string libraryName = kDefaultLibrary;
+  bool tried = false;
+  bool usable = false;
+  bool failureReported = false;
+  std::string failure;
+  GpibDriverApi api;
+};
+
+struct StatusVariables {
+  int sta = 0;
+  int err = 0;
+  int cnt = 0;
+  long cntl = 0;
+};
+
+const GpibDriverApi *gInjected = nullptr;
+LoadedDriver gLoaded;
+StatusVariables gStatus;
+bool gRegistered = false;
+
+#ifdef _WIN32
+using LibraryHandle = HMODULE;
+LibraryHandle OpenLibrary(const std::string &name, std::string &reason) {
+  LibraryHandle handle = LoadLibraryA(name.c_str());
+  if (!handle)
+    reason = "LoadLibrary error " + std::to_string(GetLastError());
+  return handle;
+}
+void (*FindEntry(LibraryHandle handle, const char *name))() {
+  return reinterpret_cast<void (*)()>(GetProcAddress(handle, name));
+}
+#else
+using LibraryHandle = void *;
+LibraryHandle OpenLibrary(const std::string &name, std::string &reason) {
+  LibraryHandle handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char *error = dlerror();
+    reason = error ? error : "unknown loader error";
+  }
+  return handle;
+}
+void (*FindEntry(LibraryHandle handle, const char *name))() {
+  return reinterpret_cast<void (*)()>(dlsym(handle, name));
+}
+#endif
+
+template <typename Entry>
+bool Resolve(LibraryHandle handle, Entry &slot, const char *name, std::string &missing) {
+  slot = reinterpret_cast<Entry>(FindEntry(handle, name));
+  if (!slot && missing.empty())
+    missing = name;
+  return slot != nullptr;
+}
+
+// The library stays loaded for the rest of the run once its entries are resolved.
+void LoadLibraryOnce() {
+  if (gLoaded.tried)
+    return;
+  gLoaded.tried = true;
+  std::string reason;
+  LibraryHandle handle = OpenLibrary(gLoaded.libraryName, reason);
+  if (!handle) {
+    gLoaded.failure = reason;
+    return;
+  }
+  GpibDriverApi &api = gLoaded.api;
+  std::string missing;
+  Resolve(handle, api.ibdev, "ibdev", missing);
+  Resolve(handle, api.ibwrt, "ibwrt", missing);
+  Resolve(handle, api.ibrd, "ibrd", missing);
+  Resolve(handle, api.ibclr, "ibclr", missing);
+  Resolve(handle, api.ibrsp, "ibrsp", missing);
+  Resolve(handle, api.ibpad, "ibpad", missing);
+  Resolve(handle, api.ibtmo, "ibtmo", missing);
+  Resolve(handle, api.ibask, "ibask", missing);
+  Resolve(handle, api.ibwait, "ibwait", missing);
+  Resolve(handle, api.ibsre, "ibsre", missing);
+  Resolve(handle, api.SendIFC, "SendIFC", missing);
+  Resolve(handle, api.FindLstn, "FindLstn", missing);
+  std::string optional;
+  Resolve(handle, api.RegisterGpibGlobalsForThread, "RegisterGpibGlobalsForThread", optional);
+  Resolve(handle, api.UnregisterGpibGlobalsForThread, "UnregisterGpibGlobalsForThread", optional);
+  const bool registers = api.RegisterGpibGlobalsForThread && api.UnregisterGpibGlobalsForThread;
+  if (!registers) {
+    // Without registration the status comes from the per-thread status functions.
+    Resolve(handle, api.ThreadIbsta, "ThreadIbsta", missing);
+    Resolve(handle, api.ThreadIberr, "ThreadIberr", missing);
+    Resolve(handle, api.ThreadIbcnt, "ThreadIbcnt", missing);
+    Resolve(handle, api.ThreadIbcntl, "ThreadIbcntl", missing);
+  }
+  if (!missing.empty()) {
+    gLoaded.failure = "entry " + missing + " not found";
+    return;
+  }
+  gLoaded.usable = true;
+}
+
+const GpibDriverApi *CurrentDriver() {
+  if (gInjected)
+    return gInjected;
+  LoadLibraryOnce();
+  if (gLoaded.usable)
+    return &gLoaded.api;
+  if (!gLoaded.failureReported) {
+    gLoaded.failureReported = true;
+    std::fprintf(stderr, "GPIB driver library %s could not be used: %s\n", gLoaded.libraryName.c_str(),
+                 gLoaded.failure.c_str());
+  }
+  return nullptr;
+}
+
+bool UsesRegistration(const GpibDriverApi &api) {
+  return api.RegisterGpibGlobalsForThread && api.UnregisterGpibGlobalsForThread;
+}
+
+// Registers the status variables when not yet done; false means the call must fail.
+bool EnsureRegistered(const GpibDriverApi &api) {
+  if (!UsesRegistration(api) || gRegistered)
+    return true;
+  const int result =
+      api.RegisterGpibGlobalsForThread(&gStatus.sta, &gStatus.err, &gStatus.cnt, &gStatus.cntl);
+  if (result == 0) {
+    gRegistered = true;
+  } else if (result == 1) {
+    // Registered before with other variables: take them back and register ours.
+    api.UnregisterGpibGlobalsForThread();
+    api.RegisterGpibGlobalsForThread(&gStatus.sta, &gStatus.err, &gStatus.cnt, &gStatus.cntl);
+    gRegistered = true;
+  } else if (result == 2 || result == 3) {
+    api.UnregisterGpibGlobalsForThread();
+  }
+  return gRegistered;
+}
+
+void CopyStatus(const GpibDriverApi &api) {
+  if (UsesRegistration(api)) {
+    ibsta = static_cast<std::int16_t>(gStatus.sta & 0xFFFF);
+    iberr = static_cast<std::int16_t>(gStatus.err);
+  } else {
+    ibsta = static_cast<std::int16_t>(api.ThreadIbsta() & 0xFFFF);
+    iberr = static_cast<std::int16_t>(api.ThreadIberr());
+  }
+}
+
+// Every entry goes through here: find the driver, register, call, keep the status.
+template <typename Call> void Wrapped(Call &&call) {
+  const GpibDriverApi *api = CurrentDriver();
+  if (!api || !EnsureRegistered(*api)) {
+    ibsta = ERR;
+    iberr = EDVR;
+    return;
+  }
+  call(*api);
+  CopyStatus(*api);
+}
+
+} // namespace
+
+void SendIFC(std::int16_t board) {
+  Wrapped([&](const GpibDriverApi &api) { api.SendIFC(board); });
+}
+
+void ibsre(std::int16_t board, std::int16_t v) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibsre(board, v); });
+}
+
+void FindLstn(std::int16_t board, const std::int16_t *pads, std::int16_t *results, std::int16_t limit) {
+  std::vector<Addr4882_t> padList;
+  for (const std::int16_t *pad = pads;; ++pad) {
+    padList.push_back(static_cast<Addr4882_t>(*pad));
+    if (static_cast<Addr4882_t>(*pad) == NOADDR)
+      break;
+  }
+  const int count = limit > 0 ? limit : 0;
+  std::vector<Addr4882_t> found(results, results + count);
+  Wrapped([&](const GpibDriverApi &api) { api.FindLstn(board, padList.data(), found.data(), limit); });
+  for (int i = 0; i < count; ++i)
+    results[i] = static_cast<std::int16_t>(found[i]);
+}
+
+std::int16_t ibdev(std::int16_t board, std::int16_t pad, std::int16_t sad, std::int16_t tmo, std::int16_t eot,
+                   std::int16_t eos) {
+  int descriptor = 0;
+  Wrapped([&](const GpibDriverApi &api) { descriptor = api.ibdev(board, pad, sad, tmo, eot, eos); });
+  return static_cast<std::int16_t>(descriptor & 0xFFFF);
+}
+
+void ibpad(std::int16_t ud, std::int16_t pad) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibpad(ud, pad); });
+}
+
+void ibclr(std::int16_t ud) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibclr(ud); });
+}
+
+void ibtmo(std::int16_t ud, std::int16_t tmo) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibtmo(ud, tmo); });
+}
+
+void ibrsp(std::int16_t ud, char *spr) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibrsp(ud, spr); });
+}
+
+void ibwrt(std::int16_t ud, const std::string &text) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibwrt(ud, text.data(), static_cast<long>(text.size())); });
+}
+
+void ibwait(std::int16_t ud, std::int16_t mask) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibwait(ud, static_cast<std::uint16_t>(mask)); });
+}
+
+void ibrd(std::int16_t ud, std::string &buffer) {
+  Wrapped([&](const GpibDriverApi &api) { api.ibrd(ud, buffer.data(), static_cast<long>(buffer.size())); });
+}
+
+void ibask(std::int16_t ud, std::int16_t option, std::int16_t &value) {
+  int result = 0;
+  Wrapped([&](const GpibDriverApi &api) { api.ibask(ud, option, &result); });
+  value = static_cast<std::int16_t>(result & 0xFFFF);
+}
+
+void UseDriver(const GpibDriverApi *api) {
+  gInjected = api;
+  gRegistered = false;
+  gStatus = StatusVariables{};
+  ibsta = 0;
+  iberr = 0;
+}
+
+void UseDriverLibrary(const std::string &libraryName) {
+  gLoaded = LoadedDriver{};
+  gLoaded.libraryName = libraryName;
+  UseDriver(nullptr);
+}
+
+const char *DefaultDriverLibrary() { return kDefaultLibrary; }
+
+bool Registered() { return gRegistered; }
+
+} // namespace VBIB32

@@ -1,0 +1,7 @@
+add_unit_test(NAME vbib32 SOURCES unit/Vbib32Test.cpp LIBS skeld_gpib)
+
+# The Windows loading path must at least compile.
+find_program(MINGW_CXX x86_64-w64-mingw32-g++-posix REQUIRED)
+add_test(NAME vbib32_windows_syntax
+         COMMAND ${MINGW_CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src
+                 ${PROJECT_SOURCE_DIR}/src/gpib/Vbib32.cpp)
