@@ -8,6 +8,8 @@
 
 // Every test executable gets a QApplication (offscreen) and a private runtime folder.
 int main(int argc, char **argv) {
+  // Run without a display unless a test run asks for one.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QTemporaryDir runtimeDir(QDir::tempPath() + QStringLiteral("/skeld-test-XXXXXX"));
   if (runtimeDir.isValid()) {
     QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
