@@ -5,3 +5,5 @@ find_program(MINGW_CXX x86_64-w64-mingw32-g++-posix REQUIRED)
 add_test(NAME vbib32_windows_syntax
          COMMAND ${MINGW_CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src
                  ${PROJECT_SOURCE_DIR}/src/gpib/Vbib32.cpp)
+
+add_unit_test(NAME vbib32_loader SOURCES unit/Vbib32LoaderTest.cpp LIBS skeld_gpib)

@@ -1,0 +1,53 @@
+#include "gpib/Vbib32.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+int CountLines(const std::string &text) {
+  int lines = 0;
+  for (char c : text)
+    lines += c == '\n';
+  return lines;
+}
+
+TEST(Vbib32Loader, AMissingLibraryFailsEveryCallAndSaysSoOnce) {
+  VBIB32::UseDriverLibrary("libgpib-absent-for-test.so.0");
+  testing::internal::CaptureStderr();
+  VBIB32::SendIFC(0);
+  const std::int16_t first = VBIB32::ibsta;
+  const std::int16_t firstErr = VBIB32::iberr;
+  VBIB32::ibwrt(1, "ID?");
+  std::string buffer(16, ' ');
+  VBIB32::ibrd(1, buffer);
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(first, VBIB32::ERR);
+  EXPECT_EQ(firstErr, VBIB32::EDVR);
+  EXPECT_EQ(VBIB32::ibsta, VBIB32::ERR);
+  EXPECT_EQ(VBIB32::iberr, VBIB32::EDVR);
+  EXPECT_EQ(buffer, std::string(16, ' '));
+  EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
+  EXPECT_NE(stderrText.find("libgpib-absent-for-test.so.0"), std::string::npos) << stderrText;
+  EXPECT_NE(stderrText.find("No such file"), std::string::npos) << "the loader's reason: " << stderrText;
+}
+
+TEST(Vbib32Loader, ALibraryWithoutTheEntriesIsRefusedByName) {
+  // libm loads fine but exports no GPIB entry.
+  VBIB32::UseDriverLibrary("libm.so.6");
+  testing::internal::CaptureStderr();
+  VBIB32::ibsre(0, 1);
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(VBIB32::ibsta, VBIB32::ERR);
+  EXPECT_EQ(VBIB32::iberr, VBIB32::EDVR);
+  EXPECT_NE(stderrText.find("libm.so.6"), std::string::npos) << stderrText;
+  EXPECT_NE(stderrText.find("ibdev"), std::string::npos) << stderrText;
+}
+
+} // namespace
