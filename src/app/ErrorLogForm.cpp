@@ -1,0 +1,305 @@
+#include "app/ErrorLogForm.h"
+
+#include "app/CentreOnScreen.h"
+#include "app/ErrorLogReply.h"
+#include "app/IntroForm.h"
+#include "app/ScopeIdentity.h"
+#include "app/VersionText.h"
+#include "gpib/Vbib32.h"
+#include "gpib/Vbib32Qx.h"
+#include "platform/AppInfo.h"
+#include "platform/EndProgram.h"
+#include "platform/Homepage.h"
+#include "platform/Twips.h"
+#include "ui/Module1.h"
+
+#include <QCloseEvent>
+#include <QEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QTimer>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+const char *const PasswordCommand = "PASSWORD BRAMBLE";
+const char *const ClearTitle = "Clear Error Log";
+
+// Instrument text maps byte for byte onto the first 256 characters.
+QString FromGpib(const std::string &text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
+  auto *button = new QPushButton(caption, parent);
+  button->setObjectName(QLatin1String(name));
+  button->setGeometry(geometry);
+  return button;
+}
+
+QAction *MakeAction(QMenu *menu, const char *name, const QString &caption) {
+  QAction *action = menu->addAction(caption);
+  action->setObjectName(QLatin1String(name));
+  return action;
+}
+
+} // namespace
+
+ErrorLogForm::ErrorLogForm(QWidget *parent) : QMainWindow(parent) {
+  using skeld::TwipsRect;
+  setObjectName(QStringLiteral("ErrorLogForm"));
+  setWindowTitle(QStringLiteral("Error Log"));
+
+  auto *client = new QWidget(this);
+  client->setFixedSize(skeld::TwipsSize(12000, 2985));
+  setCentralWidget(client);
+
+  List1 = new QListWidget(client);
+  List1->setObjectName(QStringLiteral("List1"));
+  List1->setGeometry(TwipsRect(240, 0, 11535, 2400));
+
+  RefreshList = MakeButton(client, "RefreshList", QStringLiteral("&Refresh"), TwipsRect(240, 2520, 855, 315));
+
+  Label1 = new QLabel(client);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(TwipsRect(1200, 2520, 2535, 315));
+  // "MS Sans Serif" is not on Linux; Liberation Sans has the same widths as Arial.
+  QFont labelFont(QStringLiteral("Liberation Sans"));
+  labelFont.setPointSizeF(9.75);
+  Label1->setFont(labelFont);
+
+  ClearErrorLog = MakeButton(client, "ClearErrorLog", QStringLiteral("&Clear Error Log"),
+                             TwipsRect(3840, 2520, 1335, 315));
+  ClearErrorLog->setEnabled(false);
+  Close = MakeButton(client, "Close", QStringLiteral("&Exit"), TwipsRect(10440, 2520, 1335, 315));
+
+  setTabOrder(ClearErrorLog, Close);
+  setTabOrder(Close, RefreshList);
+  setTabOrder(RefreshList, List1);
+
+  F = menuBar()->addMenu(QStringLiteral("&File"));
+  F->setObjectName(QStringLiteral("F"));
+  PrintErrorLog = MakeAction(F, "PrintErrorLog", QStringLiteral("&Print"));
+  SendErrorLogToFile = MakeAction(F, "SendErrorLogToFile", QStringLiteral("Copy to &File"));
+  ClearErrorLog0 = MakeAction(F, "ClearErrorLog0", QStringLiteral("C&lear"));
+  F1 = F->addSeparator();
+  F1->setObjectName(QStringLiteral("F1"));
+  E = MakeAction(F, "E", QStringLiteral("&Exit"));
+  errAbout = menuBar()->addAction(QStringLiteral("&About"));
+  errAbout->setObjectName(QStringLiteral("errAbout"));
+
+  // The controls stand where they were designed; the window does not resize.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(RefreshList, &QPushButton::clicked, this, &ErrorLogForm::RefreshList_Click);
+  connect(ClearErrorLog, &QPushButton::clicked, this, &ErrorLogForm::ClearErrorLog_Click);
+  connect(Close, &QPushButton::clicked, this, &ErrorLogForm::Close_Click);
+  connect(PrintErrorLog, &QAction::triggered, this, &ErrorLogForm::PrintErrorLog_Click);
+  connect(SendErrorLogToFile, &QAction::triggered, this, &ErrorLogForm::SendErrorLogToFile_Click);
+  connect(ClearErrorLog0, &QAction::triggered, this, &ErrorLogForm::ClearErrorLog_Click);
+  connect(E, &QAction::triggered, this, &ErrorLogForm::Close_Click);
+  connect(errAbout, &QAction::triggered, this, &ErrorLogForm::errAbout_Click);
+}
+
+QString ErrorLogForm::BaseCaption() const {
+  return skeld::AppTitle() + QStringLiteral(", v") + skeld::VersionText + QStringLiteral(" - ") +
+         skeld::BuildDate + QStringLiteral(" / QX");
+}
+
+void ErrorLogForm::Load() {
+  skeld::VersionText = skeld::MakeVersionText(skeld::AppMajor(), skeld::AppMinor(), skeld::AppRevision());
+  skeld::BuildDate = QStringLiteral("Feb 2025");
+  setWindowTitle(BaseCaption());
+  VBIB32QX::DevTimeout = VBIB32::T3s;
+  std::int16_t fatal = 1;
+  VBIB32QX::InitGpibBus(fatal);
+  if (ScopeHandle == 0) {
+    std::string query = "ID?";
+    std::string expected = "TDS";
+    ScopeHandle = VBIB32QX::OpenGpibDevice(query, expected);
+  }
+}
+
+bool ErrorLogForm::event(QEvent *event) {
+  const bool handled = QMainWindow::event(event);
+  if (event->type() == QEvent::WindowActivate)
+    Form_Activate();
+  return handled;
+}
+
+void ErrorLogForm::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  // Without a window manager (offscreen, a bare X server) the window may never be
+  // activated; the start-up sequence must run all the same, and Activated keeps it to once.
+  if (!activationQueued_) {
+    activationQueued_ = true;
+    QTimer::singleShot(0, this, &ErrorLogForm::Form_Activate);
+  }
+}
+
+void ErrorLogForm::closeEvent(QCloseEvent *event) {
+  event->ignore();
+  skeld::EndProgram(0);
+}
+
+void ErrorLogForm::Form_Activate() {
+  if (Activated)
+    return;
+  Activated = true;
+  QScopedValueRollback<bool> busy(Reading, true);
+  IdentifyTDS(ScopeHandle);
+  FindScopeAddress();
+  setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ScopeModel +
+                 QStringLiteral(" @ GPIB Addr:") +
+                 QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr)));
+  std::int16_t seconds = splashSeconds_;
+  Intro(seconds);
+  // Disabled only when the firmware was refused: then nothing is sent.
+  if (RefreshList->isEnabled()) {
+    VBIB32QX::GpibWrite(ScopeHandle, "HEAD 0");
+    VBIB32QX::GpibWrite(ScopeHandle, PasswordCommand);
+    ReadErrorLog();
+  }
+}
+
+void ErrorLogForm::FindScopeAddress() {
+  const int count = std::min<int>(VBIB32QX::ListenerAddr[0], VBIB32QX::ListenerSlots - 1);
+  for (int i = 1; i <= count; ++i) {
+    if (VBIB32QX::ListenerDev[i] == ScopeHandle) {
+      VBIB32QX::DevGpibAddr = VBIB32QX::ListenerAddr[i];
+      return;
+    }
+  }
+}
+
+void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
+  const skeld::ScopeIdentity id = skeld::IdentifyScope(VBIB32QX::GpibQuery(handle, "ID?"));
+  ScopeModel = FromGpib(id.model);
+  switch (id.support) {
+  case skeld::ScopeSupport::Accepted:
+    ZeroEndsLog = id.zeroEndsLog;
+    return;
+  case skeld::ScopeSupport::FirmwareRefused:
+    ZeroEndsLog = id.zeroEndsLog;
+    RefuseFirmware();
+    return;
+  case skeld::ScopeSupport::NotSupported:
+    break;
+  }
+  Module1::ShowMessBox(ScopeModel + QStringLiteral(" is NOT supported by this software."), 16,
+                       QStringLiteral("TDS"));
+  skeld::EndProgram(1);
+}
+
+void ErrorLogForm::RefuseFirmware() {
+  RefreshList->setEnabled(false);
+  PrintErrorLog->setEnabled(false);
+  SendErrorLogToFile->setEnabled(false);
+  ClearErrorLog0->setEnabled(false);
+
+  QFont font = List1->font();
+  font.setPointSize(18);
+  List1->setFont(font);
+  QPalette palette = List1->palette();
+  palette.setColor(QPalette::Text, QColor(255, 0, 0));
+  List1->setPalette(palette);
+
+  List1->addItem(ScopeModel + QStringLiteral(" with Firmware 3.41 does not support viewing or clearing"));
+  List1->addItem(QStringLiteral("the Errorlog via GPIB."));
+  List1->addItem(QStringLiteral("To do that you must load an earlier Firmware e.g. 3.39."));
+  List1->addItem(QStringLiteral("It could be downloaded here:  http://") +
+                 QLatin1String(skeld::HomepageHost) + QStringLiteral("/dl/docs/3.39.zip"));
+  List1->addItem(QStringLiteral("The latest Firmware could be found on Tek's website."));
+}
+
+QString ErrorLogForm::VerErr() const { return QStringLiteral("2025-02-14 - v1.3"); }
+
+void ErrorLogForm::Intro(std::int16_t &seconds) {
+  IntroForm intro(this);
+  // The interval is a 16-bit count of milliseconds: 32 seconds at most.
+  intro.Timer1->setInterval(std::clamp<int>(seconds, 0, 32) * 1000);
+  intro.Label1->setText(BaseCaption());
+  intro.Label1->adjustSize();
+  intro.setFixedSize(skeld::TwipsToPixels(skeld::PixelsToTwips(intro.Label1->width()) + 600), intro.height());
+  skeld::CentreOnScreen(intro);
+  intro.exec();
+}
+
+void ErrorLogForm::ReadErrorLog() {
+  QScopedValueRollback<bool> busy(Reading, true);
+  for (const std::string &item :
+       skeld::FirstLogItems(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG?"), ZeroEndsLog))
+    List1->addItem(FromGpib(item));
+  for (;;) {
+    const std::optional<std::string> item =
+        skeld::NextLogItem(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG:NEXT?"), ZeroEndsLog);
+    if (!item)
+      break;
+    List1->addItem(FromGpib(*item));
+  }
+
+  const int entries = List1->count();
+  Label1->setText(skeld::CountLine(entries));
+  SetLogCommandsEnabled(entries > 0);
+  if (entries > 0)
+    ClearErrorLog->setFocus();
+}
+
+void ErrorLogForm::SetLogCommandsEnabled(bool enabled) {
+  ClearErrorLog->setEnabled(enabled);
+  ClearErrorLog0->setEnabled(enabled);
+  PrintErrorLog->setEnabled(enabled);
+  SendErrorLogToFile->setEnabled(enabled);
+}
+
+void ErrorLogForm::RefreshList_Click() {
+  if (Reading)
+    return;
+  QScopedValueRollback<bool> busy(Reading, true);
+  VBIB32QX::GpibWrite(ScopeHandle, "HEAD 0");
+  VBIB32QX::GpibWrite(ScopeHandle, PasswordCommand);
+  List1->clear();
+  ReadErrorLog();
+}
+
+void ErrorLogForm::ClearErrorLog_Click() {
+  if (Reading)
+    return;
+  QScopedValueRollback<bool> busy(Reading, true);
+  if (Module1::ShowMessBox(
+          QStringLiteral("This will clear the error log in the scope.\nAre you sure you want to do this ?"),
+          4, QLatin1String(ClearTitle)) == Module1::IdNo)
+    return;
+  if (Module1::ShowMessBox(QStringLiteral("Click Yes to confirm."), 4, QLatin1String(ClearTitle)) ==
+      Module1::IdNo)
+    return;
+  VBIB32QX::GpibWrite(ScopeHandle, "ERRLOG CLEAR");
+  List1->clear();
+  ReadErrorLog();
+}
+
+void ErrorLogForm::PrintErrorLog_Click() {
+  if (Reading)
+    return;
+  // The print command comes with the output subsystem.
+}
+
+void ErrorLogForm::SendErrorLogToFile_Click() {
+  if (Reading)
+    return;
+  // The export to a text file comes with the output subsystem.
+}
+
+// Works during a reading too: it reads nothing from the scope.
+void ErrorLogForm::errAbout_Click() {
+  // The About window comes with its own issue and will be shown here modally.
+}
+
+void ErrorLogForm::Close_Click() { skeld::EndProgram(0); }

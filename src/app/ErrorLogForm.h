@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+// The main window: finds and identifies the scope, reads its error log into the list and
+// offers re-reading, clearing, printing, copying to a file, About and Exit.
+class ErrorLogForm : public QMainWindow {
+  Q_OBJECT
+
+public:
+  explicit ErrorLogForm(QWidget *parent = nullptr);
+
+  // Version caption, bus set-up and opening the scope; may end the program.
+  void Load();
+  // Identification, caption, splash and the first reading; runs at the first activation
+  // only, later activations (after the splash, About, a message box) do nothing.
+  void Form_Activate();
+
+  void IdentifyTDS(std::int16_t &handle);
+  void Intro(std::int16_t &seconds);
+  QString VerErr() const;
+  void ReadErrorLog();
+
+  void RefreshList_Click();
+  void ClearErrorLog_Click();
+  void PrintErrorLog_Click();
+  void SendErrorLogToFile_Click();
+  void errAbout_Click();
+  void Close_Click();
+
+  const QString &scopeModel() const { return ScopeModel; }
+  std::int16_t zeroEndsLog() const { return ZeroEndsLog; }
+  std::int16_t scopeHandle() const { return ScopeHandle; }
+  bool activated() const { return Activated; }
+  // True while the log is being read (or the start-up sequence runs); the log commands
+  // other than Exit and About are ignored meanwhile.
+  bool reading() const { return Reading; }
+
+  // How long the start-up splash stays; 2 seconds unless a test shortens it.
+  void SetSplashSeconds(std::int16_t seconds) { splashSeconds_ = seconds; }
+
+  QListWidget *List1;
+  QPushButton *RefreshList;
+  QLabel *Label1;
+  QPushButton *ClearErrorLog;
+  QPushButton *Close;
+  QMenu *F;
+  QAction *PrintErrorLog;
+  QAction *SendErrorLogToFile;
+  QAction *ClearErrorLog0;
+  QAction *F1;
+  QAction *E;
+  QAction *errAbout;
+
+protected:
+  bool event(QEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  QString BaseCaption() const;
+  void FindScopeAddress();
+  void RefuseFirmware();
+  void SetLogCommandsEnabled(bool enabled);
+
+  std::int16_t ScopeHandle = 0;
+  QString ScopeModel;
+  std::int16_t ZeroEndsLog = 0;
+  bool Activated = false;
+  bool Reading = false;
+  bool activationQueued_ = false;
+  std::int16_t splashSeconds_ = 2;
+};

@@ -1,0 +1,19 @@
+#include "app/CentreOnScreen.h"
+#include "app/ErrorLogForm.h"
+#include "platform/AppInfo.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(skeld::AppTitle());
+  QApplication::setApplicationVersion(
+      QStringLiteral("%1.%2.%3").arg(skeld::AppMajor()).arg(skeld::AppMinor()).arg(skeld::AppRevision()));
+
+  ErrorLogForm form;
+  form.Load();
+  form.adjustSize();
+  skeld::CentreOnScreen(form);
+  form.show();
+  return QApplication::exec();
+}
