@@ -72,6 +72,26 @@ public:
 
   std::vector<std::string> trace;
 
+  // text as a JSON string literal, for building bus descriptions.
+  static std::string JsonString(const std::string &text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += c;
+      } else if (u < 0x20) {
+        out += "\\u00";
+        out += hex[u >> 4];
+        out += hex[u & 0xF];
+      } else {
+        out += c;
+      }
+    }
+    return out + "\"";
+  }
+
   // Undoes the trace's C escapes of one quoted field; pos is just after the opening quote.
   static std::string Unquote(const std::string &line, std::size_t pos) {
     std::string out;
