@@ -32,7 +32,7 @@ public:
     static const std::int16_t rightmost[] = {Module1::IdOk,     Module1::IdCancel, Module1::IdIgnore,
                                              Module1::IdCancel, Module1::IdNo,     Module1::IdCancel};
     const int set = style & 0xF;
-    return set < 6 ? rightmost[set] : Module1::IdOk;
+    return set < 6 ? rightmost[set] : static_cast<std::int16_t>(Module1::IdOk);
   }
 
   std::vector<Module1::MessBoxRequest> shown;
