@@ -12,16 +12,16 @@
 namespace gpibsim {
 
 struct Fault {
-  std::string command;  // the command whose occurrences are counted
-  int nth = 0;          // 1-based occurrence; 0 = every occurrence
-  std::string kind;     // "timeout", "write_error", "no_end", "reply"
-  int iberr = 2;        // for "write_error"
-  std::string raw;      // for "reply"
+  std::string command; // the command whose occurrences are counted
+  int nth = 0;         // 1-based occurrence; 0 = every occurrence
+  std::string kind;    // "timeout", "write_error", "no_end", "reply"
+  int iberr = 2;       // for "write_error"
+  std::string raw;     // for "reply"
 };
 
 struct ListenerDescription {
   int address = 0;
-  std::string kind = "tds";  // "tds" or "plain"
+  std::string kind = "tds"; // "tds" or "plain"
   std::string id = "TEK/TDS 3054,CF:91.1CT,FV:v3.39 TDS3FFT:v1.00";
   std::string password = "BRAMBLE";
   std::vector<std::string> log;
@@ -49,6 +49,10 @@ bool ParseBusDescription(const std::string &text, const std::string &sourceName,
 void Configure(const BusDescription &description);
 // A bus with no listeners whose search fails with EBUS: what a broken description gives.
 void ConfigureBroken();
+// Configures the bus from a description file. An unreadable or invalid file leaves the bus
+// broken and sets error to one line naming the file (with line and column when it parsed
+// that far) and what is wrong.
+bool ConfigureFromFile(const std::string &path, std::string &error);
 
 // Every driver call is passed to the sink as one trace line (no line end).
 void SetTraceSink(std::function<void(const std::string &)> sink);
