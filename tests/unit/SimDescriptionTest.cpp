@@ -1,0 +1,126 @@
+#include "SimSession.h"
+
+#include <string>
+#include <vector>
+
+using namespace gpibsim;
+
+namespace {
+
+std::string ParseError(const std::string &json) {
+  BusDescription description;
+  std::string error;
+  EXPECT_FALSE(ParseBusDescription(json, "bus.json", description, error)) << json;
+  return error;
+}
+
+TEST(SimDescription, KeysReachTheListeners) {
+  BusDescription bus;
+  std::string error;
+  ASSERT_TRUE(ParseBusDescription(R"({"findlstn_error": 20, "timeouts_take_ms": 5, "listeners": [
+      {"address": 30, "kind": "plain", "id": "X", "password": "P", "log": ["a"], "errlog_items": 3,
+       "end_item": "0", "replies": {"A?": "b"},
+       "faults": [{"command": "A?", "fault": "write_error"}, {"command": "B?", "nth": 2, "fault": "reply", "raw": "r"}]},
+      {"address": 1}]})",
+                                  "bus.json", bus, error))
+      << error;
+  EXPECT_EQ(bus.findlstnError, 20);
+  EXPECT_EQ(bus.timeoutsTakeMs, 5);
+  ASSERT_EQ(bus.listeners.size(), 2u);
+  const ListenerDescription &l = bus.listeners[0];
+  EXPECT_EQ(l.address, 30);
+  EXPECT_EQ(l.kind, "plain");
+  EXPECT_EQ(l.id, "X");
+  EXPECT_EQ(l.password, "P");
+  EXPECT_EQ(l.log, std::vector<std::string>{"a"});
+  EXPECT_EQ(l.errlogItems, 3);
+  EXPECT_EQ(l.endItem, "0");
+  EXPECT_EQ(l.replies.at("A?"), "b");
+  ASSERT_EQ(l.faults.size(), 2u);
+  EXPECT_EQ(l.faults[0].nth, 0);
+  EXPECT_EQ(l.faults[0].iberr, 2);
+  EXPECT_EQ(l.faults[1].kind, "reply");
+  EXPECT_EQ(l.faults[1].raw, "r");
+  // Defaults: a TDS 3054 with the usual password and an empty log.
+  const ListenerDescription &d = bus.listeners[1];
+  EXPECT_EQ(d.kind, "tds");
+  EXPECT_EQ(d.password, "BRAMBLE");
+  EXPECT_EQ(d.id, DefaultBus().listeners[0].id);
+  EXPECT_TRUE(d.log.empty());
+  EXPECT_EQ(d.errlogItems, 1);
+  EXPECT_EQ(d.endItem, "");
+}
+
+TEST(SimDescription, SyntaxErrorNamesFileLineAndColumn) {
+  EXPECT_EQ(
+      ParseError("{\n  \"listeners\": [,]\n}"),
+      "bus.json:2:17: syntax error while parsing value - unexpected ','; expected '[', '{', or a literal");
+  EXPECT_EQ(ParseError("{\"listeners\": []"),
+            "bus.json:1:17: syntax error while parsing object - unexpected end of input; expected '}'");
+  EXPECT_EQ(ParseError(""),
+            "bus.json:1:1: syntax error while parsing value - unexpected end of input; expected '[', "
+            "'{', or a literal");
+}
+
+TEST(SimDescription, SchemaErrorsPointAtTheValue) {
+  struct Case {
+    std::string json;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"[]", "bus.json:1:1: the bus description must be an object, not []"},
+      {R"({"listeners": [{"kind": "tds"}]})", R"(bus.json:1:16: listener without "address")"},
+      {"{\"listeners\": [\n  {\"address\": 31}]}",
+       R"(bus.json:2:15: "address" must be from 1 to 30, not 31)"},
+      {R"({"listeners": [{"address": 0}]})", R"(bus.json:1:28: "address" must be from 1 to 30, not 0)"},
+      {R"({"listeners": [{"address": "1"}]})", R"(bus.json:1:28: "address" must be an integer, not "1")"},
+      {R"({"listeners": [{"address": 1.5}]})", R"(bus.json:1:28: "address" must be an integer, not 1.5)"},
+      {R"({"listeners": [{"address": 1, "kind": "scope"}]})",
+       R"(bus.json:1:39: "kind" must be "tds" or "plain", not "scope")"},
+      {R"({"listeners": [{"address": 1, "adress": 2}]})", R"(bus.json:1:41: unknown key "adress")"},
+      {R"({"listeners": [{"address": 1, "log": ["a", 7]}]})",
+       "bus.json:1:44: log entries must be strings, not 7"},
+      {R"({"listeners": [{"address": 1, "errlog_items": 0}]})",
+       R"(bus.json:1:47: "errlog_items" must be from 1 to 1000, not 0)"},
+      {R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "slow"}]}]})",
+       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end" or "reply", not "slow")"},
+      {R"({"listeners": [{"address": 1, "faults": [{"fault": "timeout"}]}]})",
+       R"(bus.json:1:42: fault without "command")"},
+      {R"({"listeners": [{"address": 1, "replies": {"A?": 5}}]})",
+       R"(bus.json:1:49: "A?" must be a string, not 5)"},
+      {R"({"listeners": [{"address": 2}, {"address": 2}]})",
+       "bus.json:1:44: address 2 belongs to an earlier listener already"},
+      {R"({"listeners": {}})", R"(bus.json:1:15: "listeners" must be an array, not {})"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(ParseError(c.json), c.error) << c.json;
+}
+
+TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
+  struct Case {
+    std::string path;
+    std::string errorStart;
+  };
+  const std::vector<Case> cases = {
+      {SimDataFile("malformed.json"),
+       SimDataFile("malformed.json") + ":3:56: syntax error while parsing array"},
+      {SimDataFile("no-such-file.json"),
+       SimDataFile("no-such-file.json") + ": cannot read the bus description: No such file or directory"},
+      {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Is a directory"},
+  };
+  for (const Case &c : cases) {
+    Configure(DefaultBus());
+    std::string error;
+    EXPECT_FALSE(ConfigureFromFile(c.path, error));
+    EXPECT_EQ(error.rfind(c.errorStart, 0), 0u) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos);
+
+    const Addr4882_t pads[] = {0, 1, NOADDR};
+    Addr4882_t found[15] = {};
+    InProcessDriver().FindLstn(0, pads, found, 15);
+    EXPECT_EQ(InProcessDriver().ThreadIbsta() & ERR, ERR);
+    EXPECT_EQ(InProcessDriver().ThreadIberr(), EBUS);
+  }
+}
+
+} // namespace

@@ -1,0 +1,262 @@
+#include "SimSession.h"
+
+#include <string>
+#include <vector>
+
+using namespace gpibsim;
+
+namespace {
+
+const std::string Id = "TEK/TDS 3054,CF:91.1CT,FV:v3.39 TDS3FFT:v1.00";
+
+const char *const ThreeEntries = R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"]}]})";
+
+// Sends the set-up commands, then answers the query as the controller reads it.
+std::string AfterSetUp(const std::string &json, const std::vector<std::string> &setUp,
+                       const std::string &query) {
+  SimSession bus(json);
+  const int ud = bus.Open(1);
+  for (const std::string &command : setUp)
+    bus.Write(ud, command);
+  return bus.Query(ud, query);
+}
+
+struct HeaderCase {
+  std::vector<std::string> setUp;
+  std::string query;
+  std::string reply;
+};
+
+TEST(SimScope, RepliesCarryTheirHeaderOnlyWhileHeadIsOn) {
+  const std::vector<HeaderCase> cases = {
+      {{}, "ID?", "ID " + Id + "\n"},
+      {{"HEAD 0"}, "ID?", Id + "\n"},
+      {{"HEAD 0", "HEAD 1"}, "ID?", "ID " + Id + "\n"},
+      {{"head off"}, "id?", Id + "\n"},
+      {{"HEAD 0\r\n"}, "ID?\n", Id + "\n"},
+      {{"PASSWORD BRAMBLE"}, "ERRLOG?", "ERRLOG \"e1\"\n"},
+      {{"PASSWORD BRAMBLE"}, "ERRLOG:NEXT?", "ERRLOG:NEXT \"e1\"\n"},
+      {{"HEAD 0", "PASSWORD BRAMBLE"}, "ERRLOG?", "\"e1\"\n"},
+      {{"HEAD 0", "PASSWORD BRAMBLE"}, "ERRLOG:NEXT?", "\"e1\"\n"},
+      {{}, "*IDN?", "<TIMO>"},
+  };
+  for (const HeaderCase &c : cases)
+    EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.query << " after " << c.setUp.size();
+}
+
+TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
+  struct Case {
+    std::vector<std::string> setUp;
+    std::string query;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {{"HEAD 0"}, "ERRLOG?", "<TIMO>"},
+      {{"HEAD 0"}, "ERRLOG:NEXT?", "<TIMO>"},
+      {{"HEAD 0", "PASSWORD WRONG"}, "ERRLOG?", "<TIMO>"},
+      {{"HEAD 0", "PASSWORD bramble"}, "ERRLOG?", "<TIMO>"},
+      {{"HEAD 0", "PASSWORD  BRAMBLE "}, "ERRLOG?", "\"e1\"\n"},
+      {{"HEAD 0", "PASSWORD BRAMBLE", "PASSWORD WRONG"}, "ERRLOG?", "\"e1\"\n"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.setUp.back();
+
+  SimSession bus(ThreeEntries);
+  const int ud = bus.Open(1);
+  bus.Write(ud, "ERRLOG CLEAR");
+  EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"e1", "e2", "e3"}));
+  bus.Write(ud, "PASSWORD BRAMBLE");
+  bus.Write(ud, "ERRLOG CLEAR");
+  EXPECT_TRUE(StoredLog(1).empty());
+}
+
+TEST(SimScope, ErrlogItemsAndEndItemShapeTheReplies) {
+  struct Case {
+    std::string listener;
+    std::string first;             // reply to ERRLOG?
+    std::vector<std::string> next; // replies to the following ERRLOG:NEXT?
+  };
+  const std::vector<Case> cases = {
+      {R"("log": ["a", "b", "c"])", R"("a")", {R"("b")", R"("c")", R"("")", R"("")"}},
+      {R"("log": ["a", "b"], "errlog_items": 3)", R"("a","b","")", {R"("")"}},
+      {R"("log": ["a", "b", "c"], "errlog_items": 3, "end_item": "0")", R"("a","b","c")", {R"("0")"}},
+      {R"("log": ["a", "b", "c", "d"], "errlog_items": 2)", R"("a","b")", {R"("c")", R"("d")", R"("")"}},
+      {R"("log": [], "end_item": "0")", R"("0")", {R"("0")"}},
+      {R"("log": [" x, y ", ""], "errlog_items": 2)", R"(" x, y ","")", {R"("")"}},
+  };
+  for (const Case &c : cases) {
+    SimSession bus(R"({"listeners": [{"address": 1, )" + c.listener + "}]}");
+    const int ud = bus.Open(1);
+    bus.Write(ud, "HEAD 0");
+    bus.Write(ud, "PASSWORD BRAMBLE");
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.listener;
+    for (const std::string &reply : c.next)
+      EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), reply + "\n") << c.listener;
+    // Asking again starts from the oldest entry.
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.listener;
+  }
+}
+
+TEST(SimScope, ClearEmptiesTheLogUntilTheBusIsConfiguredAgain) {
+  const std::string description = R"({"listeners": [{"address": 1, "log": ["a", "b"], "errlog_items": 2}]})";
+  {
+    SimSession bus(description);
+    const int ud = bus.Open(1);
+    bus.Write(ud, "HEAD 0");
+    bus.Write(ud, "PASSWORD BRAMBLE");
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "\"a\",\"b\"\n");
+    EXPECT_EQ(bus.Write(ud, "ERRLOG CLEAR"), CMPL);
+    EXPECT_TRUE(StoredLog(1).empty());
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "\"\"\n");
+    EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), "\"\"\n");
+  }
+  // A fresh bus has its log, its header and its lock back.
+  SimSession bus(description);
+  const int ud = bus.Open(1);
+  EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "<TIMO>");
+  EXPECT_EQ(bus.Query(ud, "ID?"), "ID " + Id + "\n");
+}
+
+struct Step {
+  std::string command;
+  int writeSta;      // status the write ends with
+  int writeErr;      // iberr after a failed write
+  std::string reply; // what reading gets afterwards; "" = no read
+  int readSta;       // status of the last read
+};
+
+struct FaultCase {
+  const char *name;
+  std::string faults;
+  std::vector<Step> steps;
+};
+
+TEST(SimScope, FaultsStrikeTheOccurrencesTheyName) {
+  const int Ok = CMPL;
+  const int Done = END | CMPL;
+  const int TimedOut = ERR | TIMO | CMPL;
+  const std::vector<FaultCase> cases = {
+      {"timeout on the 2nd",
+       R"([{"command": "ERRLOG:NEXT?", "nth": 2, "fault": "timeout"}])",
+       {{"ERRLOG:NEXT?", Ok, 0, "\"e1\"\n", Done},
+        {"ERRLOG:NEXT?", Ok, 0, "<TIMO>", TimedOut},
+        {"ERRLOG:NEXT?", Ok, 0, "\"e2\"\n", Done},
+        {"ERRLOG:NEXT?", Ok, 0, "\"e3\"\n", Done}}},
+      {"timeout every time",
+       R"([{"command": "ID?", "fault": "timeout"}])",
+       {{"ID?", Ok, 0, "<TIMO>", TimedOut}, {"ID?", Ok, 0, "<TIMO>", TimedOut}}},
+      {"write error, default iberr",
+       R"([{"command": "ERRLOG CLEAR", "fault": "write_error"}])",
+       {{"ERRLOG CLEAR", ERR | CMPL, ENOL, "", 0},
+        {"ERRLOG CLEAR", ERR | CMPL, ENOL, "", 0},
+        {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
+      {"write error with its iberr, 1st only",
+       R"([{"command": "ID?", "nth": 1, "fault": "write_error", "iberr": 6}])",
+       {{"ID?", ERR | CMPL, EABO, "<TIMO>", TimedOut}, {"ID?", Ok, 0, Id + "\n", Done}}},
+      {"no END",
+       R"([{"command": "ID?", "fault": "no_end"}])",
+       {{"ID?", Ok, 0, Id + "\n", ERR | CMPL}, {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
+      {"raw reply on the 3rd",
+       R"([{"command": "ERRLOG:NEXT?", "nth": 3, "fault": "reply", "raw": "\"unterminated"}])",
+       {{"ERRLOG:NEXT?", Ok, 0, "\"e1\"\n", Done},
+        {"ERRLOG:NEXT?", Ok, 0, "\"e2\"\n", Done},
+        {"ERRLOG:NEXT?", Ok, 0, "\"unterminated", Done},
+        {"ERRLOG:NEXT?", Ok, 0, "\"e3\"\n", Done}}},
+      {"faults count each command separately",
+       R"([{"command": "ID?", "nth": 2, "fault": "timeout"}, {"command": "ERRLOG?", "nth": 1, "fault": "timeout"}])",
+       {{"ID?", Ok, 0, Id + "\n", Done},
+        {"ERRLOG?", Ok, 0, "<TIMO>", TimedOut},
+        {"ID?", Ok, 0, "<TIMO>", TimedOut},
+        {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
+  };
+  for (const FaultCase &c : cases) {
+    SimSession bus(R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"], "faults": )" + c.faults +
+                   "}]}");
+    const int ud = bus.Open(1);
+    bus.Write(ud, "HEAD 0");
+    bus.Write(ud, "PASSWORD BRAMBLE");
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      const Step &s = c.steps[i];
+      const std::string where = std::string(c.name) + ", step " + std::to_string(i + 1);
+      EXPECT_EQ(bus.Write(ud, s.command), s.writeSta) << where;
+      if (s.writeSta & ERR) {
+        EXPECT_EQ(bus.Err(), s.writeErr) << where;
+        EXPECT_EQ(bus.api.ThreadIbcnt(), 0) << where;
+      }
+      if (s.reply.empty())
+        continue;
+      EXPECT_EQ(bus.ReadReply(ud), s.reply) << where;
+      EXPECT_EQ(bus.Sta(), s.readSta) << where;
+      if (s.readSta & ERR) {
+        EXPECT_EQ(bus.Err(), EABO) << where;
+      }
+    }
+  }
+}
+
+TEST(SimScope, NoEndReplyIsFollowedByATimeout) {
+  SimSession bus(R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "no_end"}]}]})");
+  const int ud = bus.Open(1);
+  bus.Write(ud, "ID?");
+  EXPECT_EQ(bus.ReadChunk(ud, 10), "ID TEK/TDS");
+  EXPECT_EQ(bus.Sta(), ERR | CMPL);
+  EXPECT_EQ(bus.ReadChunk(ud), " 3054,CF:91.1CT,FV:v3.39 TDS3FFT:v1.00\n");
+  EXPECT_EQ(bus.Sta(), ERR | CMPL);
+  bus.ReadChunk(ud);
+  EXPECT_EQ(bus.Sta(), ERR | TIMO | CMPL);
+}
+
+TEST(SimScope, LongReplyArrivesInChunksWithEndOnTheLastOnly) {
+  BusDescription description;
+  ListenerDescription scope;
+  scope.address = 1;
+  const std::string entry(690, 'x');
+  scope.log = {entry};
+  description.listeners.push_back(scope);
+  SimSession bus(description);
+  const int ud = bus.Open(1);
+  bus.Write(ud, "PASSWORD BRAMBLE");
+  // "ERRLOG " + quoted entry + LF: 7 + 692 + 1 = 700 bytes.
+  bus.Write(ud, "ERRLOG?");
+  const std::string first = bus.ReadChunk(ud, 512);
+  EXPECT_EQ(first.size(), 512u);
+  EXPECT_EQ(bus.Sta(), CMPL);
+  EXPECT_EQ(bus.api.ThreadIbcntl(), 512);
+  const std::string second = bus.ReadChunk(ud, 512);
+  EXPECT_EQ(second.size(), 188u);
+  EXPECT_EQ(bus.Sta(), END | CMPL);
+  EXPECT_EQ(first + second, "ERRLOG \"" + entry + "\"\n");
+  bus.ReadChunk(ud, 512);
+  EXPECT_EQ(bus.Sta(), ERR | TIMO | CMPL);
+}
+
+TEST(SimScope, PlainListenerGivesItsFixedRepliesAndTimesOutOtherwise) {
+  SimSession bus(R"({"listeners": [{"address": 5, "kind": "plain",
+                     "replies": {"ID?": "HP 3478A\r\n", "READ?": "+1.00E+0"}}]})");
+  const int ud = bus.Open(5);
+  EXPECT_EQ(bus.Query(ud, "ID?"), "HP 3478A\r\n");
+  EXPECT_EQ(bus.Query(ud, "READ?\n"), "+1.00E+0");
+  EXPECT_EQ(bus.Query(ud, "HEAD 0"), "<TIMO>");
+  EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "<TIMO>");
+}
+
+TEST(SimScope, DefaultBusHoldsAScopeWithAShortLog) {
+  SimSession bus;
+  const int ud = bus.Open(1);
+  EXPECT_EQ(bus.Query(ud, "ID?"), "ID " + Id + "\n");
+  bus.Write(ud, "HEAD 0");
+  bus.Write(ud, "PASSWORD BRAMBLE");
+  std::vector<std::string> items;
+  std::string reply = bus.Query(ud, "ERRLOG?");
+  for (int i = 0; i < 20 && reply != "\"\"\n"; ++i) {
+    ASSERT_GE(reply.size(), 3u);
+    items.push_back(reply.substr(1, reply.size() - 3));
+    reply = bus.Query(ud, "ERRLOG:NEXT?");
+  }
+  EXPECT_EQ(items, StoredLog(1));
+  EXPECT_GE(items.size(), 4u);
+  EXPECT_LE(items.size(), 6u);
+}
+
+} // namespace
