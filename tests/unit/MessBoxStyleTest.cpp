@@ -90,15 +90,6 @@ TEST(ButtonCodeForCaption, MatchesCaptionsExactly) {
     EXPECT_EQ(ButtonCodeForCaption(QString::fromLatin1(c.caption)), c.code) << '"' << c.caption << '"';
 }
 
-TEST(IconTag, FollowsTheIconField) {
-  EXPECT_EQ(IconTag(0), QString());
-  EXPECT_EQ(IconTag(1), QStringLiteral("  <Critical>"));
-  EXPECT_EQ(IconTag(2), QStringLiteral("  < ? >"));
-  EXPECT_EQ(IconTag(3), QStringLiteral("  < ! >"));
-  EXPECT_EQ(IconTag(4), QStringLiteral("  <Info>"));
-  EXPECT_EQ(IconTag(5), QString());
-}
-
 // Undefined button sets still give a box that can be answered.
 TEST(ButtonCaptions, UnknownSetsShowTheOkBox) {
   for (int set : {-1, 6, 15}) {
