@@ -51,3 +51,32 @@ TEST(Vbib32Loader, ALibraryWithoutTheEntriesIsRefusedByName) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Vbib32Loader, LoadsTheDriverThroughTheOrdinarySearch) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
+  // The drop-in library reads its settings on its first call.
+  setenv("GPIBSIM_TRACE", tracePath.toLocal8Bit().constData(), 1);
+  unsetenv("GPIBSIM_BUS");
+
+  VBIB32::UseDriverLibrary(VBIB32::DefaultDriverLibrary());
+  const std::int16_t ud = VBIB32::ibdev(0, 1, 0, VBIB32::T1s, 1, 0);
+  VBIB32::ibwrt(ud, "ID?");
+  std::string buffer(256, ' ');
+  VBIB32::ibrd(ud, buffer);
+  EXPECT_NE(VBIB32::ibsta & VBIB32::END, 0);
+  EXPECT_EQ(buffer.rfind("ID TEK/TDS 3054,", 0), 0u) << buffer;
+
+  QFile trace(tracePath);
+  ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = trace.readAll().split('\n');
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith("ibdev pad=1")) << lines[0].toStdString();
+  EXPECT_EQ(lines[1].toStdString(), "ibwrt pad=1 \"ID?\" ibsta=0x0100");
+  EXPECT_TRUE(lines[2].startsWith("ibrd pad=1 \"ID TEK/TDS 3054,")) << lines[2].toStdString();
+}
+
+} // namespace

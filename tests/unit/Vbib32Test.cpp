@@ -206,3 +206,26 @@ TEST_F(Vbib32Test, FindLstnPassesTheListUpToNoaddrAndReturnsWhatWasWritten) {
 }
 
 } // namespace
+
+#include "sim/SimBus.h"
+
+namespace {
+
+TEST_F(Vbib32Test, TalksToTheInProcessBus) {
+  gpibsim::Configure(gpibsim::DefaultBus());
+  VBIB32::UseDriver(&gpibsim::InProcessDriver());
+  const std::int16_t ud = VBIB32::ibdev(0, 1, 0, VBIB32::T1s, 1, 0);
+  EXPECT_GT(ud, 0);
+  VBIB32::ibwrt(ud, "ID?");
+  EXPECT_EQ(VBIB32::ibsta & VBIB32::ERR, 0);
+  std::string buffer(256, ' ');
+  VBIB32::ibrd(ud, buffer);
+  EXPECT_NE(VBIB32::ibsta & VBIB32::END, 0);
+  EXPECT_EQ(buffer.rfind("ID TEK/TDS 3054,", 0), 0u) << buffer;
+
+  VBIB32::ibrd(ud, buffer); // nothing pending: the read times out
+  EXPECT_NE(VBIB32::ibsta & VBIB32::TIMO, 0);
+  EXPECT_EQ(VBIB32::iberr, 6);
+}
+
+} // namespace
