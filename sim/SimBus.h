@@ -54,7 +54,8 @@ void ConfigureBroken();
 // that far) and what is wrong.
 bool ConfigureFromFile(const std::string &path, std::string &error);
 
-// Every driver call is passed to the sink as one trace line (no line end).
+// Every driver call is passed to the sink as one trace line (no line end). The sink runs
+// inside the call and must not call the driver itself.
 void SetTraceSink(std::function<void(const std::string &)> sink);
 
 // The driver entries, for use in-process.

@@ -21,14 +21,14 @@ std::string AfterSetUp(const std::string &json, const std::vector<std::string> &
   return bus.Query(ud, query);
 }
 
-struct HeaderCase {
+struct Exchange {
   std::vector<std::string> setUp;
   std::string query;
-  std::string reply;
+  std::string reply; // "<TIMO>": the read timed out
 };
 
 TEST(SimScope, RepliesCarryTheirHeaderOnlyWhileHeadIsOn) {
-  const std::vector<HeaderCase> cases = {
+  const std::vector<Exchange> cases = {
       {{}, "ID?", "ID " + Id + "\n"},
       {{"HEAD 0"}, "ID?", Id + "\n"},
       {{"HEAD 0", "HEAD 1"}, "ID?", "ID " + Id + "\n"},
@@ -40,17 +40,13 @@ TEST(SimScope, RepliesCarryTheirHeaderOnlyWhileHeadIsOn) {
       {{"HEAD 0", "PASSWORD BRAMBLE"}, "ERRLOG:NEXT?", "\"e1\"\n"},
       {{}, "*IDN?", "<TIMO>"},
   };
-  for (const HeaderCase &c : cases)
-    EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.query << " after " << c.setUp.size();
+  for (const Exchange &c : cases)
+    EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply)
+        << c.query << ", set-up of " << c.setUp.size();
 }
 
 TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
-  struct Case {
-    std::vector<std::string> setUp;
-    std::string query;
-    std::string reply;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<Exchange> cases = {
       {{"HEAD 0"}, "ERRLOG?", "<TIMO>"},
       {{"HEAD 0"}, "ERRLOG:NEXT?", "<TIMO>"},
       {{"HEAD 0", "PASSWORD WRONG"}, "ERRLOG?", "<TIMO>"},
@@ -58,7 +54,7 @@ TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
       {{"HEAD 0", "PASSWORD  BRAMBLE "}, "ERRLOG?", "\"e1\"\n"},
       {{"HEAD 0", "PASSWORD BRAMBLE", "PASSWORD WRONG"}, "ERRLOG?", "\"e1\"\n"},
   };
-  for (const Case &c : cases)
+  for (const Exchange &c : cases)
     EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.setUp.back();
 
   SimSession bus(ThreeEntries);
