@@ -1,0 +1,283 @@
+#include "AppTestBus.h"
+
+#include "app/ErrorLogForm.h"
+#include "support/FakeMessBoxes.h"
+#include "support/ProgramEnd.h"
+#include "support/SimulatedBus.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace apptest;
+
+class ReadTest : public ::testing::Test {
+protected:
+  EndProgramCatcher catcher;
+  FakeMessBoxes boxes;
+};
+
+const char Tds340[] = "TEK/TDS 340,CF:91.1CT,FV:v1.0";
+
+struct PhaseCase {
+  const char *name;
+  std::string bus;
+  std::vector<std::string> listed;
+  int nextQueries;
+  std::size_t boxes;
+};
+
+class Phases : public ReadTest, public ::testing::WithParamInterface<PhaseCase> {};
+
+TEST_P(Phases, ListExactlyTheItemsBeforeTheEnd) {
+  const PhaseCase &c = GetParam();
+  SimulatedBus bus(c.bus);
+  ErrorLogForm form;
+  StartUp(form);
+  EXPECT_EQ(Items(form.List1), c.listed);
+  const std::vector<std::string> written = bus.Written();
+  EXPECT_EQ(CountOf(written, "ERRLOG?"), 1u);
+  EXPECT_EQ(CountOf(written, "ERRLOG:NEXT?"), static_cast<std::size_t>(c.nextQueries));
+  EXPECT_EQ(boxes.shown.size(), c.boxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, Phases,
+    ::testing::Values(
+        // "ERRLOG?" answers an empty item alone: phase 2 starts at once and ends at once.
+        PhaseCase{"EmptyLog", ScopeBus(Tds3054, {}), {}, 1, 0},
+        // Three items without an end item, then one entry per query.
+        PhaseCase{"ThreeItemsThenNext",
+                  ScopeBus(Tds3054, {"a", "b", "c", "d", "e"}, R"(,"errlog_items":3)"),
+                  {"a", "b", "c", "d", "e"},
+                  3,
+                  0},
+        // The first reply holds the whole log and its end; the first "ERRLOG:NEXT?" ends it.
+        PhaseCase{
+            "AllInTheFirstReply", ScopeBus(Tds3054, {"a", "b"}, R"(,"errlog_items":3)"), {"a", "b"}, 1, 0},
+        // A TDS 340 ends its log with an item beginning with "0", in either phase.
+        PhaseCase{"ZeroEndsPhaseOne",
+                  ScopeBus(Tds340, {"a", "0 b", "c"}, R"(,"errlog_items":3,"end_item":"0")"),
+                  {"a"},
+                  1,
+                  0},
+        PhaseCase{"ZeroEndsPhaseTwo",
+                  ScopeBus(Tds340, {"a", "b", "0 c", "d"}, R"(,"end_item":"0")"),
+                  {"a", "b"},
+                  2,
+                  0},
+        // Any other model lists such an item like any other.
+        PhaseCase{"ZeroListedElsewhere", ScopeBus(Tds3054, {"0 a", "b"}), {"0 a", "b"}, 2, 0},
+        // Items keep their blanks and commas.
+        PhaseCase{"ItemsKeptLiterally", ScopeBus(Tds3054, {" x, y ", "  "}), {" x, y ", "  "}, 2, 0},
+        // Text before the first quote is passed over; an unclosed item ends phase 1.
+        PhaseCase{"MalformedFirstReply",
+                  ScopeBus(Tds3054, {},
+                           R"(,"faults":[{"command":"ERRLOG?","fault":"reply","raw":"ERRLOG \"a\",\"b"}])"),
+                  {"a"},
+                  1,
+                  0},
+        // A phase 2 reply with text around its item, then one without any quote.
+        PhaseCase{"MalformedNextReplies",
+                  ScopeBus(Tds3054, {"a", "b", "c"},
+                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":1,"fault":"reply","raw":"x\"B\"y"},)"
+                           R"({"command":"ERRLOG:NEXT?","nth":2,"fault":"reply","raw":"no quote"}])"),
+                  {"a", "B"},
+                  2,
+                  0},
+        PhaseCase{"UnclosedNextReply",
+                  ScopeBus(Tds3054, {"a", "b", "c"},
+                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":2,"fault":"reply","raw":"\"c"}])"),
+                  {"a", "b"},
+                  2,
+                  0},
+        // A read that times out gives the empty reply after its message: the log ends there.
+        PhaseCase{"TimedOutNextReply",
+                  ScopeBus(Tds3054, {"a", "b", "c"},
+                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":2,"fault":"timeout"}])"),
+                  {"a", "b"},
+                  2,
+                  1}),
+    [](const ::testing::TestParamInfo<PhaseCase> &info) { return std::string(info.param.name); });
+
+struct CountCase {
+  int entries;
+  const char *line;
+};
+
+class CountLine : public ReadTest, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(CountLine, MatchesTheListAndTheCommands) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(GetParam().entries)));
+  ErrorLogForm form;
+  StartUp(form);
+  EXPECT_EQ(Items(form.List1), Entries(GetParam().entries));
+  EXPECT_EQ(form.Label1->text(), QLatin1String(GetParam().line));
+  const bool any = GetParam().entries > 0;
+  EXPECT_EQ(form.ClearErrorLog->isEnabled(), any);
+  EXPECT_EQ(form.ClearErrorLog0->isEnabled(), any);
+  EXPECT_EQ(form.PrintErrorLog->isEnabled(), any);
+  EXPECT_EQ(form.SendErrorLogToFile->isEnabled(), any);
+  EXPECT_TRUE(form.RefreshList->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, CountLine,
+                         ::testing::Values(CountCase{0, " No logged errors found."},
+                                           CountCase{1, " 1 logged error found."},
+                                           CountCase{12, " 12 logged errors found."}));
+
+TEST_F(ReadTest, RefreshUnlocksAgainAndReReads) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(2)));
+  ErrorLogForm form;
+  StartUp(form);
+  const std::size_t from = bus.trace.size();
+  form.Label1->setText(QStringLiteral("stale"));
+  form.RefreshList->click();
+  EXPECT_EQ(WrittenSince(bus, from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(2)));
+  EXPECT_EQ(Items(form.List1), Entries(2));
+  EXPECT_EQ(form.Label1->text(), QStringLiteral(" 2 logged errors found."));
+}
+
+struct ClearCase {
+  const char *name;
+  std::vector<std::int16_t> answers;
+  bool viaMenu;
+  std::size_t questions;
+  bool cleared;
+};
+
+class Clearing : public ReadTest, public ::testing::WithParamInterface<ClearCase> {};
+
+TEST_P(Clearing, AsksTwiceBeforeClearing) {
+  const ClearCase &c = GetParam();
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(3)));
+  ErrorLogForm form;
+  StartUp(form);
+  ASSERT_TRUE(form.ClearErrorLog->isEnabled());
+  const std::size_t from = bus.trace.size();
+  for (const std::int16_t answer : c.answers)
+    boxes.AnswerNext(answer);
+
+  if (c.viaMenu)
+    form.ClearErrorLog0->trigger();
+  else
+    form.ClearErrorLog->click();
+
+  ASSERT_EQ(boxes.shown.size(), c.questions);
+  const QString prompts[] = {
+      QStringLiteral("This will clear the error log in the scope.\nAre you sure you want to do this ?"),
+      QStringLiteral("Click Yes to confirm.")};
+  for (std::size_t i = 0; i < c.questions; ++i) {
+    EXPECT_EQ(boxes.shown[i].prompt, prompts[i]);
+    EXPECT_EQ(boxes.shown[i].style, 4);
+    EXPECT_EQ(boxes.shown[i].title, QStringLiteral("Clear Error Log"));
+  }
+  if (c.cleared) {
+    EXPECT_EQ(WrittenSince(bus, from), Concat({"ERRLOG CLEAR"}, ReadCommands(1)));
+    EXPECT_EQ(bus.Count("ERRLOG CLEAR"), 1u);
+    EXPECT_TRUE(gpibsim::StoredLog(1).empty());
+    EXPECT_EQ(form.List1->count(), 0);
+    EXPECT_EQ(form.Label1->text(), QStringLiteral(" No logged errors found."));
+    EXPECT_FALSE(form.ClearErrorLog->isEnabled());
+    EXPECT_FALSE(form.ClearErrorLog0->isEnabled());
+    EXPECT_FALSE(form.PrintErrorLog->isEnabled());
+    EXPECT_FALSE(form.SendErrorLogToFile->isEnabled());
+  } else {
+    EXPECT_EQ(bus.trace.size(), from);
+    EXPECT_EQ(Items(form.List1), Entries(3));
+    EXPECT_EQ(gpibsim::StoredLog(1).size(), 3u);
+  }
+}
+
+constexpr std::int16_t Yes = Module1::IdYes;
+constexpr std::int16_t No = Module1::IdNo;
+
+INSTANTIATE_TEST_SUITE_P(Answers, Clearing,
+                         ::testing::Values(ClearCase{"NoButton", {No}, false, 1, false},
+                                           ClearCase{"YesNoButton", {Yes, No}, false, 2, false},
+                                           ClearCase{"YesYesButton", {Yes, Yes}, false, 2, true},
+                                           ClearCase{"NoMenu", {No}, true, 1, false},
+                                           ClearCase{"YesNoMenu", {Yes, No}, true, 2, false},
+                                           ClearCase{"YesYesMenu", {Yes, Yes}, true, 2, true}),
+                         [](const ::testing::TestParamInfo<ClearCase> &info) {
+                           return std::string(info.param.name);
+                         });
+
+// Clicks every log command whenever a timer finds a reading under way.
+class BusyClicker {
+public:
+  explicit BusyClicker(ErrorLogForm &form) {
+    timer_.setInterval(30);
+    QObject::connect(&timer_, &QTimer::timeout, [this, &form] {
+      if (!form.reading())
+        return;
+      form.RefreshList->click();
+      form.ClearErrorLog->click();
+      form.ClearErrorLog0->trigger();
+      form.PrintErrorLog->trigger();
+      form.SendErrorLogToFile->trigger();
+      ++clicks;
+    });
+    timer_.start();
+  }
+  int clicks = 0;
+
+private:
+  QTimer timer_;
+};
+
+TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(12)));
+  ErrorLogForm form;
+  form.SetSplashSeconds(0);
+  form.Load();
+  {
+    BusyClicker clicker(form);
+    form.Form_Activate();
+    EXPECT_GT(clicker.clicks, 5);
+  }
+  EXPECT_EQ(Items(form.List1), Entries(12));
+  EXPECT_EQ(bus.Written(), Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // The same during a Refresh.
+  const std::size_t from = bus.trace.size();
+  {
+    BusyClicker clicker(form);
+    form.RefreshList->click();
+    EXPECT_GT(clicker.clicks, 5);
+  }
+  EXPECT_EQ(Items(form.List1), Entries(12));
+  EXPECT_EQ(WrittenSince(bus, from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_FALSE(form.reading());
+}
+
+TEST_F(ReadTest, WindowKeepsHandlingEventsWhileReading) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(12)));
+  ErrorLogForm form;
+  form.SetSplashSeconds(0);
+  form.Load();
+  int ticks = 0;
+  QTimer ticker;
+  ticker.setInterval(20);
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += form.reading() ? 1 : 0; });
+  ticker.start();
+  QElapsedTimer clock;
+  clock.start();
+  form.Form_Activate();
+  const qint64 ms = clock.elapsed();
+  ASSERT_EQ(form.List1->count(), 12);
+  // Thirteen queries with a 0.1 s pause each; a 20 ms timer should fire most of the time.
+  EXPECT_GE(ms, 1300);
+  EXPECT_GE(ticks, static_cast<int>(ms / 20 / 4)) << ticks << " ticks in " << ms << " ms";
+}
+
+} // namespace
