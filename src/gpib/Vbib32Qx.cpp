@@ -357,8 +357,10 @@ std::string GpibQuery(std::int16_t &handle, const std::string &command) {
     return std::string();
   }
   GpibWrite(handle, command);
+  // Taken before the pause: a handler run during it may write and change the flag.
+  const bool writeFailed = GpibWriteFailed != 0;
   WaitSeconds(0.1f);
-  if (GpibWriteFailed != 0)
+  if (writeFailed)
     return std::string();
   return GpibRead(handle);
 }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -152,6 +153,40 @@ INSTANTIATE_TEST_SUITE_P(
                                      R"([{"command": "Q?", "fault": "no_end"}])", false, 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// An instrument whose reply never ends: every chunk arrives full, without END and without error.
+struct NeverEndingReply {
+  static int GPIB_CALL Read(int, void *buf, long cnt) {
+    std::memset(buf, 'x', static_cast<std::size_t>(cnt));
+    ++reads;
+    return Complete();
+  }
+  static int GPIB_CALL Complete() { return VBIB32::CMPL; }
+  static int GPIB_CALL NoError() { return 0; }
+  static void Install() {
+    static GpibDriverApi api;
+    api = gpibsim::InProcessDriver();
+    api.ibrd = &Read;
+    api.ThreadIbsta = &Complete;
+    api.ThreadIberr = &NoError;
+    reads = 0;
+    VBIB32::UseDriver(&api);
+  }
+  static inline long reads = 0;
+};
+
+TEST(GpibRead, GivesUpOnAReplyThatNeverEnds) {
+  SimulatedBus bus(Instrument("ok\n"));
+  NeverEndingReply::Install();
+  FakeMessBoxes boxes;
+  std::int16_t handle = OpenAt5();
+
+  EXPECT_EQ(GpibRead(handle), "");
+  // As many chunks as the 16-bit chunk counter holds, then one more that is not taken.
+  EXPECT_EQ(NeverEndingReply::reads, 32768);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].prompt.toStdString(), ReadFailed);
+}
+
 TEST(GpibWrite, SendsTheCommandWithoutTerminator) {
   SimulatedBus bus(Instrument("ok\n"));
   FakeMessBoxes boxes;
@@ -187,6 +222,19 @@ TEST(GpibQuery, FailedWriteAnsweredOkGivesEmptyTextWithoutRead) {
 
   GpibWrite(handle, "HEAD 0");
   EXPECT_EQ(GpibWriteFailed, 0);
+}
+
+TEST(GpibQuery, FailedWriteStaysFailedWhenAHandlerWritesDuringThePause) {
+  SimulatedBus bus(Instrument("ok\n", R"([{"command": "Q?", "fault": "write_error"}])"));
+  FakeMessBoxes boxes;
+  boxes.AnswerNext(Module1::IdOk);
+  std::int16_t handle = OpenAt5();
+  QTimer::singleShot(0, [&] { GpibWrite(handle, "HEAD 0"); });
+
+  EXPECT_EQ(GpibQuery(handle, "Q?"), "");
+  EXPECT_EQ(bus.Written(), (std::vector<std::string>{"Q?", "HEAD 0"}));
+  EXPECT_EQ(bus.Calls("ibrd"), 0u);
+  EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST(GpibQuery, FailedWriteAnsweredCancelEndsTheProgram) {
