@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 using namespace apptest;
@@ -263,29 +265,34 @@ TEST_F(ErrorLogFormTest, StartUpRunsOnceWhateverActivatesTheWindowLater) {
 
 enum class ExitWay { Button, Menu, ClosingTheWindow };
 
-class ExitTest : public ErrorLogFormTest, public ::testing::WithParamInterface<ExitWay> {};
+// The real end of the program, in a child process: status 0, nothing sent, no box.
+class ExitTest : public ::testing::TestWithParam<ExitWay> {};
 
-TEST_P(ExitTest, EndsAtOnceSendingNothing) {
-  SimulatedBus bus(ScopeBus(Tds3054, Entries(1)));
-  ErrorLogForm form;
-  StartUp(form);
-  const std::size_t traceLines = bus.trace.size();
-  const int code = EndCode([&] {
-    switch (GetParam()) {
-    case ExitWay::Button:
-      form.Close->click();
-      break;
-    case ExitWay::Menu:
-      form.E->trigger();
-      break;
-    case ExitWay::ClosingTheWindow:
-      form.close();
-      break;
-    }
-  });
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(bus.trace.size(), traceLines);
-  EXPECT_TRUE(boxes.shown.empty());
+TEST_P(ExitTest, EndsAtOnceWithStatusZeroSendingNothing) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        FakeMessBoxes boxes;
+        SimulatedBus bus(ScopeBus(Tds3054, Entries(1)));
+        ErrorLogForm form;
+        StartUp(form);
+        // From here on a driver call or a message box ends the run with another status.
+        gpibsim::SetTraceSink([](const std::string &) { std::_Exit(3); });
+        boxes.onShow = [](const Module1::MessBoxRequest &) { std::_Exit(4); };
+        switch (GetParam()) {
+        case ExitWay::Button:
+          form.Close->click();
+          break;
+        case ExitWay::Menu:
+          form.E->trigger();
+          break;
+        case ExitWay::ClosingTheWindow:
+          form.close();
+          break;
+        }
+        std::_Exit(5);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, ExitTest,
