@@ -4,22 +4,11 @@
 
 #include <QCoreApplication>
 
-#include <sys/resource.h>
+#include "ProcessCpu.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string>
-
-namespace {
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-} // namespace
 
 // Each query pauses 0.1 s between command and reply; the pause should cost its time and
 // next to no processor.

@@ -9,20 +9,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <sys/resource.h>
+#include "ProcessCpu.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
-
-double ProcessCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 struct Measure {
   double wall = 0;
