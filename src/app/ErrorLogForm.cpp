@@ -4,13 +4,13 @@
 #include "app/ErrorLogReply.h"
 #include "app/IntroForm.h"
 #include "app/ScopeIdentity.h"
-#include "app/VersionText.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "platform/AppInfo.h"
 #include "platform/EndProgram.h"
 #include "platform/Homepage.h"
 #include "platform/Twips.h"
+#include "platform/VersionText.h"
 #include "ui/Module1.h"
 
 #include <QCloseEvent>

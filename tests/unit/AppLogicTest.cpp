@@ -1,6 +1,6 @@
 #include "app/ErrorLogReply.h"
 #include "app/ScopeIdentity.h"
-#include "app/VersionText.h"
+#include "platform/VersionText.h"
 
 #include <gtest/gtest.h>
 

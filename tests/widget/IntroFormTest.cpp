@@ -1,7 +1,7 @@
 #include "app/IntroForm.h"
 #include "app/ErrorLogForm.h"
-#include "app/VersionText.h"
 #include "platform/Twips.h"
+#include "platform/VersionText.h"
 #include "support/FakeMessBoxes.h"
 #include "support/ProgramEnd.h"
 #include "support/SimulatedBus.h"

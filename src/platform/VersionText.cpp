@@ -1,4 +1,4 @@
-#include "app/VersionText.h"
+#include "platform/VersionText.h"
 
 namespace skeld {
 
