@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QFileDialog;
+class QPrintDialog;
+class QPrinter;
+class QWidget;
+
+// The two common dialogs of the output commands, each behind one answerer a test can set.
+namespace ErrorLogOutput {
+
+// How the save dialog is set up on every use.
+struct SaveDialogSetup {
+  QString title;
+  QString folder;
+  QString fileName;
+  QString filter;
+};
+
+// Shows the save dialog: the chosen path, or nothing when the user cancels.
+std::optional<QString> AskSavePath(QWidget *owner, const SaveDialogSetup &setup);
+
+// Shows the print dialog, which sets the printer up for the printer chosen: the number of
+// copies, or nothing when the user cancels.
+std::optional<int> AskPrintSetup(QWidget *owner, QPrinter &printer);
+
+// An answerer replaces the real dialog; each setter returns the previous one (empty = real).
+using SaveDialogAnswer = std::function<std::optional<QString>(const SaveDialogSetup &)>;
+SaveDialogAnswer SetSaveDialogAnswer(SaveDialogAnswer answer);
+using PrintDialogAnswer = std::function<std::optional<int>(QPrinter &printer)>;
+PrintDialogAnswer SetPrintDialogAnswer(PrintDialogAnswer answer);
+
+// The real dialogs, set up and not yet shown.
+std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget *owner, const SaveDialogSetup &setup);
+std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget *owner, QPrinter &printer);
+
+} // namespace ErrorLogOutput
