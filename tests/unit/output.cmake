@@ -1,2 +1,11 @@
 # The output commands: export, default printer (on a recording spooler) and printing to PDF.
-add_unit_test(NAME output SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputExportTest.cpp LIBS skeld_output)
+add_unit_test(NAME output
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputExportTest.cpp ${CMAKE_CURRENT_LIST_DIR}/OutputDefaultPrinterTest.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/FakeSpooler.h
+              LIBS skeld_output)
+
+# The Windows spooler calls must at least compile.
+find_program(MINGW_CXX x86_64-w64-mingw32-g++-posix REQUIRED)
+add_test(NAME output_windows_syntax
+         COMMAND ${MINGW_CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src
+                 ${PROJECT_SOURCE_DIR}/src/output/Win32Spooler.cpp)
