@@ -9,3 +9,6 @@ find_program(MINGW_CXX x86_64-w64-mingw32-g++-posix REQUIRED)
 add_test(NAME output_windows_syntax
          COMMAND ${MINGW_CXX} -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR}/src
                  ${PROJECT_SOURCE_DIR}/src/output/Win32Spooler.cpp)
+
+# The CUPS spooler on a private cupsd the test starts itself (skipped when not root).
+add_unit_test(NAME output_cups SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputCupsTest.cpp LIBS skeld_output)

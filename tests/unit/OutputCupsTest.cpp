@@ -1,0 +1,207 @@
+// The CUPS spooler against a private cupsd that this test starts as root on its own socket,
+// with queues on file:///dev/null, CUPS_SERVER pointing at it and HOME in a temporary folder.
+
+#include "output/DefaultPrinter.h"
+#include "output/Spooler.h"
+#include "support/FakeMessBoxes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+bool WriteText(const QString &path, const QByteArray &text) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+QByteArray ReadText(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class PrivateCupsd {
+public:
+  // Empty when running, else why not.
+  QString Start() {
+    if (geteuid() != 0)
+      return "not root";
+    const QString cupsd = QStandardPaths::findExecutable("cupsd", {"/usr/sbin", "/usr/local/sbin"});
+    lpadmin_ = QStandardPaths::findExecutable("lpadmin", {"/usr/sbin", "/usr/bin"});
+    if (cupsd.isEmpty() || lpadmin_.isEmpty())
+      return "cupsd or lpadmin missing";
+    if (!dir_.isValid())
+      return "no temporary folder";
+    const QString d = dir_.path();
+    for (const char *sub : {"conf", "spool", "cache", "state", "log", "tmp", "client", "home"})
+      QDir(d).mkdir(sub);
+    const QByteArray files = "ServerRoot " + (d + "/conf").toUtf8() + "\nRequestRoot " +
+                             (d + "/spool").toUtf8() + "\nCacheDir " + (d + "/cache").toUtf8() +
+                             "\nStateDir " + (d + "/state").toUtf8() + "\nTempDir " + (d + "/tmp").toUtf8() +
+                             "\nAccessLog " + (d + "/log/access").toUtf8() + "\nErrorLog " +
+                             (d + "/log/error").toUtf8() + "\nPageLog " + (d + "/log/page").toUtf8() +
+                             "\nPrintcap " + (d + "/printcap").toUtf8() + "\nFileDevice Yes\n";
+    const QByteArray conf = "Listen " + Socket().toUtf8() +
+                            "\nBrowsing No\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
+                            "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                            "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+    if (!WriteText(d + "/conf/cups-files.conf", files) || !WriteText(d + "/conf/cupsd.conf", conf))
+      return "cannot write the configuration";
+    qputenv("CUPS_SERVER", Socket().toUtf8());
+    qputenv("CUPS_SERVERROOT", (d + "/client").toUtf8());
+    qputenv("HOME", Home().toUtf8());
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(cupsd, {"-f", "-c", d + "/conf/cupsd.conf", "-s", d + "/conf/cups-files.conf"});
+    if (!process_.waitForStarted(5000))
+      return "cupsd did not start";
+    if (!QTest::qWaitFor(
+            [this] { return QFileInfo::exists(Socket()) || process_.state() != QProcess::Running; }, 15000) ||
+        process_.state() != QProcess::Running)
+      return "cupsd did not listen: " + QString::fromUtf8(process_.readAll() + ReadText(d + "/log/error"));
+    for (const char *queue : {"skeld-alpha", "skeld-beta"}) {
+      const QString shared = std::strcmp(queue, "skeld-beta") == 0 ? "true" : "false";
+      QProcess add;
+      add.setProcessChannelMode(QProcess::MergedChannels);
+      add.start(lpadmin_, {"-p", queue, "-E", "-v", "file:///dev/null", "-o", "printer-is-shared=" + shared});
+      if (!add.waitForFinished(15000) || add.exitCode() != 0)
+        return QString("lpadmin failed for ") + queue + ": " + QString::fromUtf8(add.readAll());
+    }
+    return QString();
+  }
+
+  ~PrivateCupsd() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.terminate();
+      if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+      }
+    }
+  }
+
+  QString Socket() const { return dir_.path() + "/cups.sock"; }
+  QString Home() const { return dir_.path() + "/home"; }
+  QString UserOptions() const { return Home() + "/.cups/lpoptions"; }
+
+  // Back to no user default.
+  void ClearUserOptions() const {
+    QFile::remove(Home() + "/.cups");
+    QDir(Home() + "/.cups").removeRecursively();
+  }
+
+private:
+  QTemporaryDir dir_{"/tmp/skeld-cups-XXXXXX"};
+  QString lpadmin_;
+  QProcess process_;
+};
+
+class CupsSpoolerTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    server_ = new PrivateCupsd;
+    why_ = new QString(server_->Start());
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    delete why_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    if (*why_ == "not root" || why_->endsWith("missing"))
+      GTEST_SKIP() << why_->toStdString();
+    ASSERT_TRUE(why_->isEmpty()) << why_->toStdString();
+    server_->ClearUserOptions();
+  }
+
+  static DefaultPrinter::PrinterInfo5 Level5(const char *name, std::vector<std::int32_t> &buffer) {
+    DefaultPrinter::Spooler &spooler = DefaultPrinter::SystemSpooler();
+    DefaultPrinter::PrinterHandle handle = nullptr;
+    DefaultPrinter::PrinterInfo5 info{};
+    if (!spooler.Open(name, &handle))
+      return info;
+    std::uint32_t needed = 0;
+    EXPECT_FALSE(spooler.GetInfo(handle, 5, nullptr, 0, &needed));
+    EXPECT_EQ(spooler.LastError(), DefaultPrinter::kErrorInsufficientBuffer);
+    buffer = DefaultPrinter::Level5Buffer(needed);
+    EXPECT_TRUE(
+        spooler.GetInfo(handle, 5, reinterpret_cast<unsigned char *>(buffer.data()), needed, &needed));
+    std::memcpy(&info, buffer.data(), sizeof info);
+    spooler.Close(handle);
+    return info;
+  }
+
+  static PrivateCupsd *server_;
+  static QString *why_;
+  FakeMessBoxes boxes;
+};
+
+PrivateCupsd *CupsSpoolerTest::server_ = nullptr;
+QString *CupsSpoolerTest::why_ = nullptr;
+
+TEST_F(CupsSpoolerTest, QueuesReadAsLevel5Information) {
+  DefaultPrinter::Spooler &spooler = DefaultPrinter::SystemSpooler();
+  EXPECT_EQ(spooler.PlatformId(), DefaultPrinter::kPlatformWin32Windows);
+  DefaultPrinter::PrinterHandle handle = nullptr;
+  EXPECT_FALSE(spooler.Open("skeld-none", &handle));
+  EXPECT_EQ(spooler.LastError(), DefaultPrinter::kErrorInvalidPrinterName);
+
+  std::vector<std::int32_t> buffer;
+  const DefaultPrinter::PrinterInfo5 alpha = Level5("skeld-alpha", buffer);
+  EXPECT_EQ(DefaultPrinter::TextFromPointer(alpha.pPrinterName), "skeld-alpha");
+  EXPECT_EQ(DefaultPrinter::TextFromPointer(alpha.pPortName), "file:///dev/null");
+  EXPECT_EQ(alpha.Attributes, 0u);
+  const DefaultPrinter::PrinterInfo5 beta = Level5("skeld-beta", buffer);
+  EXPECT_EQ(DefaultPrinter::TextFromPointer(beta.pPrinterName), "skeld-beta");
+  EXPECT_EQ(beta.Attributes, DefaultPrinter::kPrinterAttributeShared);
+  EXPECT_EQ(spooler.DefaultPrinterName(), "");
+}
+
+TEST_F(CupsSpoolerTest, SwitchMakesTheQueueTheUsersDefault) {
+  DefaultPrinter::Spooler &spooler = DefaultPrinter::SystemSpooler();
+  DefaultPrinter::SwitchDefaultPrinter("skeld-beta");
+  EXPECT_EQ(spooler.DefaultPrinterName(), "skeld-beta");
+  EXPECT_TRUE(ReadText(server_->UserOptions()).contains("Default skeld-beta"));
+  std::vector<std::int32_t> buffer;
+  EXPECT_EQ(Level5("skeld-beta", buffer).Attributes,
+            DefaultPrinter::kPrinterAttributeDefault | DefaultPrinter::kPrinterAttributeShared);
+
+  DefaultPrinter::SwitchDefaultPrinter("skeld-alpha");
+  EXPECT_EQ(spooler.DefaultPrinterName(), "skeld-alpha");
+  EXPECT_EQ(Level5("skeld-beta", buffer).Attributes, DefaultPrinter::kPrinterAttributeShared);
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // An unknown queue changes nothing and says nothing.
+  DefaultPrinter::SwitchDefaultPrinter("skeld-none");
+  EXPECT_EQ(spooler.DefaultPrinterName(), "skeld-alpha");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(CupsSpoolerTest, FailedWriteOfTheUserDefaultIsReported) {
+  // The user's options folder is a file: the default cannot be stored.
+  ASSERT_TRUE(WriteText(server_->Home() + "/.cups", "in the way"));
+  DefaultPrinter::SwitchDefaultPrinter("skeld-beta");
+
+  EXPECT_EQ(DefaultPrinter::SystemSpooler().DefaultPrinterName(), "");
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_TRUE(boxes.shown[0].prompt.startsWith("SetPrinterFailed. Error code: "))
+      << boxes.shown[0].prompt.toStdString();
+  const QString code = boxes.shown[0].prompt.mid(int(std::strlen("SetPrinterFailed. Error code: ")));
+  EXPECT_GT(code.toUInt(), 0u) << code.toStdString();
+  EXPECT_EQ(boxes.shown[0].style, 0);
+}
+
+} // namespace
