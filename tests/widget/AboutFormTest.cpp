@@ -287,20 +287,4 @@ TEST_F(AboutCheck, WorkFolderMadeUnderTheDataFolderWithoutAppData) {
   EXPECT_EQ(boxes_.shown[0].prompt, QStringLiteral("This is the latest version."));
 }
 
-// Twice in one showing: the window stays open after a check, and the check runs again.
-TEST_F(AboutCheck, RunsAgainInTheSameShowing) {
-  ScopedEnv appData("AppData", temp_.path().toLocal8Bit());
-  download_ = [](const QString &) { return false; };
-  boxes_.AnswerNext(7);
-  boxes_.AnswerNext(7);
-  ShowAboutAnd(nullptr, [](errAboutForm &form) {
-    auto *check = Control<QPushButton>(form, "Command_CheckUpdate");
-    check->click();
-    check->click();
-    EXPECT_TRUE(form.isVisible());
-  });
-  EXPECT_EQ(boxes_.shown.size(), 2u);
-  EXPECT_EQ(downloads_.size(), 2u);
-}
-
 } // namespace
