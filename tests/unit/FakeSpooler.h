@@ -2,6 +2,9 @@
 
 #include "output/Spooler.h"
 
+#include <QApplication>
+#include <QCursor>
+
 #include <cstring>
 #include <list>
 #include <map>
@@ -113,7 +116,11 @@ public:
     --openHandles;
   }
 
-  std::string DefaultPrinterName() override { return defaultName; }
+  std::string DefaultPrinterName() override {
+    waitCursorAtRead.push_back(QApplication::overrideCursor() &&
+                               QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    return defaultName;
+  }
 
   std::uint32_t platformId = DefaultPrinter::kPlatformWin32Windows;
   std::map<std::string, std::string> printerPorts;
@@ -122,6 +129,7 @@ public:
   std::string defaultName;
   std::vector<std::string> calls;
   std::vector<Written> written;
+  std::vector<bool> waitCursorAtRead; // one per read of the default printer
   int openHandles = 0;
 
 private:

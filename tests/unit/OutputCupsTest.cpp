@@ -2,12 +2,15 @@
 // with queues on file:///dev/null, CUPS_SERVER pointing at it and HOME in a temporary folder.
 
 #include "output/DefaultPrinter.h"
+#include "output/ErrorLogOutput.h"
+#include "output/OutputDialogs.h"
 #include "output/Spooler.h"
 #include "support/FakeMessBoxes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -91,6 +94,15 @@ public:
         process_.waitForFinished(5000);
       }
     }
+  }
+
+  // The jobs the server holds for a queue, finished or not.
+  int JobCount(const QString &queue) const {
+    QProcess lpstat;
+    lpstat.start("lpstat", {"-W", "all", "-o", queue});
+    if (!lpstat.waitForFinished(15000))
+      return -1;
+    return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
   }
 
   QString Socket() const { return dir_.path() + "/cups.sock"; }
@@ -202,6 +214,22 @@ TEST_F(CupsSpoolerTest, FailedWriteOfTheUserDefaultIsReported) {
   const QString code = boxes.shown[0].prompt.mid(int(std::strlen("SetPrinterFailed. Error code: ")));
   EXPECT_GT(code.toUInt(), 0u) << code.toStdString();
   EXPECT_EQ(boxes.shown[0].style, 0);
+}
+
+TEST_F(CupsSpoolerTest, PrintingOnAnotherQueueSendsOneJobPerCopyAndKeepsTheDefault) {
+  DefaultPrinter::SwitchDefaultPrinter("skeld-alpha");
+  const auto previous = ErrorLogOutput::SetPrintDialogAnswer([](QPrinter &printer) -> std::optional<int> {
+    printer.setPrinterName("skeld-beta");
+    return 2;
+  });
+  const int before = server_->JobCount("skeld-beta");
+  ErrorLogOutput::PrintErrorLog({"one", "two"}, "TDS 3054", nullptr);
+  ErrorLogOutput::SetPrintDialogAnswer(previous);
+
+  EXPECT_EQ(server_->JobCount("skeld-beta"), before + 2);
+  EXPECT_EQ(server_->JobCount("skeld-alpha"), 0);
+  EXPECT_EQ(DefaultPrinter::SystemSpooler().DefaultPrinterName(), "skeld-alpha");
+  EXPECT_TRUE(boxes.shown.empty());
 }
 
 } // namespace

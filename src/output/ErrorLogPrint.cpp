@@ -1,0 +1,91 @@
+#include "output/DefaultPrinter.h"
+#include "output/ErrorLogExport.h"
+#include "output/ErrorLogOutput.h"
+#include "output/OutputDialogs.h"
+#include "output/PrintModule.h"
+#include "output/PrintSurface.h"
+#include "output/Spooler.h"
+#include "ui/Module1.h"
+
+#include <QApplication>
+#include <QPrinter>
+
+#include <cstdint>
+#include <optional>
+
+namespace ErrorLogOutput {
+
+namespace {
+#ifdef Q_OS_WIN
+constexpr char kFontFamily[] = "Arial Narrow";
+#else
+// The metric twin of Arial Narrow: the same widths, so the same lines.
+constexpr char kFontFamily[] = "Liberation Sans Narrow";
+#endif
+constexpr qreal kFontPoints = 10;
+constexpr float kColumn = 8;
+constexpr float kHeaderTop = 15;
+constexpr float kLineStep = 5;
+constexpr std::int16_t kBlack = 0;
+constexpr char kFailureTitle[] = "Print";
+constexpr char kFailurePrompt[] = "The error log could not be printed.";
+constexpr std::int16_t kExclamationStyle = 48;
+
+class WaitCursor {
+public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor &) = delete;
+  WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+QString CurrentDefaultPrinter() {
+  return QString::fromLocal8Bit(DefaultPrinter::ActiveSpooler().DefaultPrinterName().c_str());
+}
+
+QString PrinterShownName(const QPrinter &printer) {
+  return printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+}
+} // namespace
+
+void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidget *owner) {
+  // Where the print dialog makes the chosen printer the system default (Windows), the
+  // default is put back afterwards; elsewhere both reads agree and nothing is switched.
+  const QString savedPrinter = CurrentDefaultPrinter();
+  QPrinter printer(QPrinter::HighResolution);
+  const std::optional<int> copies = AskPrintSetup(owner, printer);
+  if (!copies)
+    return;
+  // Every copy is a job of its own, so the printer must make one of each.
+  printer.setCopyCount(1);
+
+  bool printed = true;
+  QString printerNow;
+  {
+    WaitCursor wait;
+    try {
+      PrintSurface surface(printer);
+      surface.SetFont(QFont(QLatin1String(kFontFamily), kFontPoints));
+      PrintModule::PrintText(surface, LogHeaderText(scopeModel), kColumn, kHeaderTop, kBlack);
+      PrintModule::MovePrintPos(surface, kColumn, -kLineStep);
+      for (int copy = 1; copy <= *copies; ++copy) {
+        const qsizetype count = entries.size();
+        for (qsizetype i = 0; i < count; ++i)
+          PrintModule::PrintText(surface, entries.at(i), kColumn, -kLineStep, kBlack);
+        surface.EndDoc();
+      }
+    } catch (const PrintFailed &) {
+      printed = false;
+    }
+    printerNow = CurrentDefaultPrinter();
+  }
+  // With no default before the dialog there is nothing to go back to.
+  if (!savedPrinter.isEmpty() && printerNow != savedPrinter)
+    DefaultPrinter::SwitchDefaultPrinter(savedPrinter);
+  // The user must not believe the log was printed when it was not.
+  if (!printed)
+    Module1::ShowMessBox(QLatin1String(kFailurePrompt) + QStringLiteral("\n\n") + PrinterShownName(printer),
+                         kExclamationStyle, QLatin1String(kFailureTitle));
+}
+
+} // namespace ErrorLogOutput
