@@ -12,6 +12,7 @@
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "ui/Module1.h"
+#include "ui/errAboutForm.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -303,8 +304,6 @@ void ErrorLogForm::SendErrorLogToFile_Click() {
 }
 
 // Works during a reading too: it reads nothing from the scope.
-void ErrorLogForm::errAbout_Click() {
-  // The About window comes with its own issue and will be shown here modally.
-}
+void ErrorLogForm::errAbout_Click() { errAboutForm::ShowAbout(this); }
 
 void ErrorLogForm::Close_Click() { skeld::EndProgram(0); }

@@ -8,6 +8,7 @@
 #include "support/SimulatedBus.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QFontInfo>
 #include <QLabel>
@@ -249,7 +250,15 @@ TEST_F(ErrorLogFormTest, StartUpRunsOnceWhateverActivatesTheWindowLater) {
   QDialog modal(&form);
   QTimer::singleShot(0, &modal, &QDialog::accept);
   modal.exec();
+  QString aboutCaption;
+  QTimer::singleShot(0, [&aboutCaption] {
+    if (QWidget *about = QApplication::activeModalWidget()) {
+      aboutCaption = about->windowTitle();
+      about->close();
+    }
+  });
   form.errAbout->trigger();
+  EXPECT_EQ(aboutCaption, QStringLiteral("About Skeld Error Log Viewer"));
   Module1::ShowMessBox(QStringLiteral("Something"), 0, QStringLiteral("Title"));
   form.activateWindow();
   QEvent activate(QEvent::WindowActivate);
