@@ -41,8 +41,11 @@ bool ValidSecondary(int sad) { return sad == 0 || (sad >= 0x60 && sad <= 0x7E); 
 
 Bus::Bus(const BusDescription &description)
     : findlstnError_(description.findlstnError), timeoutsTakeMs_(description.timeoutsTakeMs) {
-  for (const ListenerDescription &listener : description.listeners)
+  for (const ListenerDescription &listener : description.listeners) {
     listeners_.emplace(listener.address, Listener(listener));
+    if (listener.timeoutsTakeMs >= 0)
+      listenerTimeoutsTakeMs_[listener.address] = listener.timeoutsTakeMs;
+  }
 }
 
 Bus::Descriptor *Bus::Find(int ud) {
@@ -59,7 +62,8 @@ CallResult Bus::TimedOut(int pad) const {
   CallResult r = Failed(EABO, pad);
   r.ibsta |= TIMO;
   r.count = 0;
-  r.sleepMs = timeoutsTakeMs_;
+  const auto own = listenerTimeoutsTakeMs_.find(pad);
+  r.sleepMs = own != listenerTimeoutsTakeMs_.end() ? own->second : timeoutsTakeMs_;
   return r;
 }
 

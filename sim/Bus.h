@@ -58,6 +58,7 @@ private:
   int nextDescriptor_ = 32; // never the same number as an address
   int findlstnError_ = 0;
   int timeoutsTakeMs_ = 0;
+  std::map<int, int> listenerTimeoutsTakeMs_;
 };
 
 } // namespace gpibsim

@@ -107,7 +107,8 @@ Fault ReadFault(const json &j, const std::string &pointer) {
 ListenerDescription ReadListener(const json &j, const std::string &pointer) {
   ExpectObject(j, pointer, "a listener");
   OnlyKeys(j, pointer,
-           {"address", "kind", "id", "password", "log", "errlog_items", "end_item", "replies", "faults"});
+           {"address", "kind", "id", "password", "log", "errlog_items", "end_item", "replies", "faults",
+            "timeouts_take_ms"});
   ListenerDescription l;
   if (!j.contains("address"))
     Fail(pointer, "listener without \"address\"");
@@ -125,6 +126,7 @@ ListenerDescription ReadListener(const json &j, const std::string &pointer) {
   }
   l.errlogItems = Integer(j, pointer, "errlog_items", 1, 1000, 1);
   l.endItem = Text(j, pointer, "end_item", l.endItem);
+  l.timeoutsTakeMs = Integer(j, pointer, "timeouts_take_ms", 0, 60000, -1);
   if (j.contains("replies")) {
     const json &replies = j.at("replies");
     ExpectObject(replies, pointer + "/replies", "\"replies\"");

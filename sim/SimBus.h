@@ -29,6 +29,7 @@ struct ListenerDescription {
   std::string endItem;
   std::map<std::string, std::string> replies;
   std::vector<Fault> faults;
+  int timeoutsTakeMs = -1; // -1: as the bus says
 };
 
 struct BusDescription {

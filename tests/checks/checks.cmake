@@ -2,4 +2,4 @@
 find_program(CLANG_FORMAT clang-format REQUIRED)
 add_test(NAME format
          COMMAND ${CMAKE_COMMAND} -DCLANG_FORMAT=${CLANG_FORMAT} -DROOT=${PROJECT_SOURCE_DIR}
-                 -P ${CMAKE_CURRENT_LIST_DIR}/CheckFormat.cmake)
+                 -P ${PROJECT_SOURCE_DIR}/cmake/CheckFormat.cmake)

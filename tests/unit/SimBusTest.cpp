@@ -244,6 +244,20 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
   EXPECT_LT(std::chrono::steady_clock::now() - start2, std::chrono::milliseconds(50));
 }
 
+TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
+  SimSession bus(R"({"timeouts_take_ms": 0, "listeners": [{"address": 1, "timeouts_take_ms": 60},
+                                                          {"address": 2}]})");
+  const int slow = bus.Open(1);
+  auto start = std::chrono::steady_clock::now();
+  bus.ReadChunk(slow);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+
+  const int quick = bus.Open(2);
+  start = std::chrono::steady_clock::now();
+  bus.ReadChunk(quick);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+}
+
 TEST(SimBus, ConfigureStartsTheFaultCountsAndDescriptorsAfresh) {
   const std::string description =
       R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "nth": 1, "fault": "timeout"}]}]})";
