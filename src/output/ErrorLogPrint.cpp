@@ -4,7 +4,6 @@
 #include "output/OutputDialogs.h"
 #include "output/PrintModule.h"
 #include "output/PrintSurface.h"
-#include "output/Spooler.h"
 #include "ui/Module1.h"
 
 #include <QApplication>
@@ -39,20 +38,17 @@ public:
   WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-QString CurrentDefaultPrinter() {
-  return QString::fromLocal8Bit(DefaultPrinter::ActiveSpooler().DefaultPrinterName().c_str());
-}
-
 QString PrinterShownName(const QPrinter &printer) {
   return printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
 }
 } // namespace
 
 void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidget *owner) {
+  QPrinter printer(QPrinter::HighResolution);
+  PrintSurface surface(printer);
   // Where the print dialog makes the chosen printer the system default (Windows), the
   // default is put back afterwards; elsewhere both reads agree and nothing is switched.
-  const QString savedPrinter = CurrentDefaultPrinter();
-  QPrinter printer(QPrinter::HighResolution);
+  const QString savedPrinter = surface.DeviceName();
   const std::optional<int> copies = AskPrintSetup(owner, printer);
   if (!copies)
     return;
@@ -64,7 +60,6 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
   {
     WaitCursor wait;
     try {
-      PrintSurface surface(printer);
       surface.SetFont(QFont(QLatin1String(kFontFamily), kFontPoints));
       PrintModule::PrintText(surface, LogHeaderText(scopeModel), kColumn, kHeaderTop, kBlack);
       PrintModule::MovePrintPos(surface, kColumn, -kLineStep);
@@ -77,7 +72,7 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
     } catch (const PrintFailed &) {
       printed = false;
     }
-    printerNow = CurrentDefaultPrinter();
+    printerNow = surface.DeviceName();
   }
   // With no default before the dialog there is nothing to go back to.
   if (!savedPrinter.isEmpty() && printerNow != savedPrinter)

@@ -1,5 +1,7 @@
 #include "output/PrintSurface.h"
 
+#include "output/Spooler.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -18,8 +20,11 @@ QString JobOutputFile(const QString &firstFile, int job) {
   return info.dir().filePath(suffix.isEmpty() ? numbered : numbered + QLatin1Char('.') + suffix);
 }
 
-PrintSurface::PrintSurface(QPrinter &printer)
-    : printer_(printer), firstOutputFile_(printer.outputFileName()) {}
+PrintSurface::PrintSurface(QPrinter &printer) : printer_(printer) {}
+
+QString PrintSurface::DeviceName() const {
+  return QString::fromLocal8Bit(DefaultPrinter::ActiveSpooler().DefaultPrinterName().c_str());
+}
 
 PrintSurface::~PrintSurface() {
   if (painter_.isActive())
@@ -33,6 +38,8 @@ void PrintSurface::SetFont(const QFont &font) {
 }
 
 void PrintSurface::BeginJob() {
+  if (jobsSent_ == 0)
+    firstOutputFile_ = printer_.outputFileName();
   if (!firstOutputFile_.isEmpty())
     printer_.setOutputFileName(JobOutputFile(firstOutputFile_, jobsSent_ + 1));
   if (!painter_.begin(&printer_))

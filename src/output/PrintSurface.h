@@ -13,16 +13,19 @@ constexpr double TwipsToDevicePixels(double twips, int dotsPerInch) { return twi
 // The printer or its driver refused a job.
 struct PrintFailed {};
 
-// The printer as the print command draws on it: a current position in twips from the
-// top-left of the printable area, a font and a text colour. A print job opens at its first
-// text and goes to the printer at EndDoc; each job after the first printed to a file gets
-// its own file, "name-2.pdf", "name-3.pdf"...
+// The printer as the print command draws on it: the printer the print dialog sets up, with
+// a current position in twips from the top-left of the printable area, a font and a text
+// colour. A print job opens at its first text and goes to the printer at EndDoc; each job
+// after the first printed to a file gets its own file, "name-2.pdf", "name-3.pdf"...
 class PrintSurface {
 public:
   explicit PrintSurface(QPrinter &printer);
   ~PrintSurface();
   PrintSurface(const PrintSurface &) = delete;
   PrintSurface &operator=(const PrintSurface &) = delete;
+
+  // The system default printer, which the surface follows until a dialog chooses another.
+  QString DeviceName() const;
 
   float CurrentX() const { return currentX_; }
   float CurrentY() const { return currentY_; }
@@ -49,7 +52,7 @@ private:
 
   QPrinter &printer_;
   QPainter painter_;
-  QString firstOutputFile_;
+  QString firstOutputFile_; // as the dialog chose it, taken when the first job opens
   QFont font_;
   QColor textColor_ = Qt::black;
   float currentX_ = 0;

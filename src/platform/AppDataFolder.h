@@ -26,7 +26,7 @@ inline QString AppDataFolder() {
 inline QString AppDataPath(const QString &builtInName) {
   QString name = builtInName;
   name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  return AppDataFolder() + name;
+  return QDir::cleanPath(AppDataFolder() + name);
 }
 
 } // namespace skeld

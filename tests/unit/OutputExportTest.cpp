@@ -128,7 +128,9 @@ TEST_F(ExportTest, EntriesAreWrittenVerbatimOnePerLine) {
 }
 
 TEST_F(ExportTest, FolderComesFromAppDataOrTheUserDataFolder) {
+  qputenv("AppData", (temp_.path() + "/").toLocal8Bit());
   ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
+  EXPECT_EQ(setups.back().folder, Folder());
   EXPECT_TRUE(QFileInfo(Folder()).isDir());
 
   qunsetenv("AppData");
