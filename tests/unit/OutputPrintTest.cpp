@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -279,6 +280,26 @@ TEST(PrintDialogTest, RealDialogHidesFileAndSelectionAndStartsAtOneCopy) {
   EXPECT_FALSE(dialog->testOption(QAbstractPrintDialog::PrintToFile));
   EXPECT_FALSE(dialog->testOption(QAbstractPrintDialog::PrintSelection));
   EXPECT_EQ(printer.copyCount(), 1);
+}
+
+TEST(PrintDialogTest, CancelInTheRealDialogPrintsAndSwitchesNothing) {
+  FakeMessBoxes boxes;
+  FakeSpooler spooler;
+  spooler.defaultName = "Office";
+  bool cancelled = false;
+  QTimer poll; // answers the modal dialog from inside its own event loop
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+      cancelled = true;
+      dialog->reject();
+    }
+  });
+  poll.start(10);
+  ErrorLogOutput::PrintErrorLog({"a"}, "M", nullptr);
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(spooler.calls.empty());
+  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(spooler.waitCursorAtRead, (std::vector<bool>{false}));
 }
 
 TEST(PrintJobFileTest, LaterJobsGetNumberedFiles) {
