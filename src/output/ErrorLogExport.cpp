@@ -80,7 +80,7 @@ QString WriteErrorLogFile(const QString &path, const QString &header, const QStr
 
 void SendErrorLogToFile(const QStringList &entries, const QString &scopeModel, QWidget *owner) {
   const QString folder = ErrorLogFolder();
-  if (!QFileInfo::exists(folder) && !QDir().mkdir(folder)) {
+  if (!skeld::MakeAppDataSubfolder(folder)) {
     ReportFailure(folder, QLatin1String(kFolderFailure));
     return;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <QtGlobal>
 
@@ -27,6 +28,15 @@ inline QString AppDataPath(const QString &builtInName) {
   QString name = builtInName;
   name.replace(QLatin1Char('\\'), QLatin1Char('/'));
   return QDir::cleanPath(AppDataFolder() + name);
+}
+
+// Makes a folder below the data folder unless something of that name exists. Only the last
+// level is made under "AppData"; the stand-in data folder may itself be missing on a new
+// account, so there the whole path is made.
+inline bool MakeAppDataSubfolder(const QString &path) {
+  if (QFileInfo::exists(path))
+    return true;
+  return qEnvironmentVariableIsEmpty("AppData") ? QDir().mkpath(path) : QDir().mkdir(path);
 }
 
 } // namespace skeld

@@ -1,5 +1,7 @@
 #include "ui/errAboutForm.h"
 
+#include "platform/AppDataFolder.h"
+
 #include "platform/AppInfo.h"
 #include "platform/Download.h"
 #include "platform/OpenUrl.h"
@@ -142,8 +144,7 @@ void errAboutForm::Label_eMail_Click() { skeld::OpenUrl(MailtoUrl()); }
 void errAboutForm::Command_CheckUpdate_Click() {
   const QString workFolder = UpdateCheck::WorkFolder();
   // A folder that cannot be made shows as a failed download: there is nowhere to put the file.
-  if (!QFileInfo::exists(workFolder))
-    QDir().mkpath(workFolder);
+  skeld::MakeAppDataSubfolder(workFolder);
   const QString localFile = UpdateCheck::LocalDataFile(workFolder);
 
   UpdateCheck::Verdict verdict{UpdateCheck::Outcome::DownloadFailed, QString()};

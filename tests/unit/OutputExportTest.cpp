@@ -135,14 +135,14 @@ TEST_F(ExportTest, FolderComesFromAppDataOrTheUserDataFolder) {
 
   qunsetenv("AppData");
   answer = std::nullopt;
-  ASSERT_TRUE(QDir().mkdir(temp_.path() + "/xdg"));
+  // The stand-in data folder need not exist yet on a new account.
+  ASSERT_FALSE(QFileInfo::exists(temp_.path() + "/xdg"));
   ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
   EXPECT_EQ(setups.back().folder, temp_.path() + "/xdg/Skeld Error Log");
   EXPECT_TRUE(QFileInfo(setups.back().folder).isDir());
 
   qunsetenv("XDG_DATA_HOME");
   qputenv("HOME", temp_.path().toLocal8Bit());
-  ASSERT_TRUE(QDir(temp_.path()).mkpath(".local/share"));
   ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
   EXPECT_EQ(setups.back().folder, temp_.path() + "/.local/share/Skeld Error Log");
   EXPECT_TRUE(QFileInfo(setups.back().folder).isDir());
