@@ -6,6 +6,7 @@
 #include "app/ScopeIdentity.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
+#include "output/ErrorLogOutput.h"
 #include "platform/AppInfo.h"
 #include "platform/EndProgram.h"
 #include "platform/Homepage.h"
@@ -291,16 +292,23 @@ void ErrorLogForm::ClearErrorLog_Click() {
   ReadErrorLog();
 }
 
+QStringList ErrorLogForm::ListedEntries() const {
+  QStringList entries;
+  for (int i = 0; i < List1->count(); ++i)
+    entries.append(List1->item(i)->text());
+  return entries;
+}
+
 void ErrorLogForm::PrintErrorLog_Click() {
   if (Reading)
     return;
-  // The print command comes with the output subsystem.
+  ErrorLogOutput::PrintErrorLog(ListedEntries(), ScopeModel, this);
 }
 
 void ErrorLogForm::SendErrorLogToFile_Click() {
   if (Reading)
     return;
-  // The export to a text file comes with the output subsystem.
+  ErrorLogOutput::SendErrorLogToFile(ListedEntries(), ScopeModel, this);
 }
 
 // Works during a reading too: it reads nothing from the scope.

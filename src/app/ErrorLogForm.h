@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -68,6 +69,7 @@ protected:
 
 private:
   QString BaseCaption() const;
+  QStringList ListedEntries() const;
   void FindScopeAddress();
   void RefuseFirmware();
   void SetLogCommandsEnabled(bool enabled);

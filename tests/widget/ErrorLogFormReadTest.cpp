@@ -1,6 +1,7 @@
 #include "AppTestBus.h"
 
 #include "app/ErrorLogForm.h"
+#include "output/OutputDialogs.h"
 #include "support/FakeMessBoxes.h"
 #include "support/ProgramEnd.h"
 #include "support/SimulatedBus.h"
@@ -9,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QPrinter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -256,6 +259,19 @@ private:
 };
 
 TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
+  int dialogs = 0;
+  ErrorLogOutput::SetSaveDialogAnswer([&](const ErrorLogOutput::SaveDialogSetup &) {
+    ++dialogs;
+    return std::optional<QString>();
+  });
+  ErrorLogOutput::SetPrintDialogAnswer([&](QPrinter &) {
+    ++dialogs;
+    return std::optional<int>();
+  });
+  const auto restore = qScopeGuard([] {
+    ErrorLogOutput::SetSaveDialogAnswer(nullptr);
+    ErrorLogOutput::SetPrintDialogAnswer(nullptr);
+  });
   SimulatedBus bus(ScopeBus(Tds3054, Entries(12)));
   ErrorLogForm form;
   form.SetSplashSeconds(0);
@@ -280,6 +296,7 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
   EXPECT_EQ(WrittenSince(bus, from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_FALSE(form.reading());
+  EXPECT_EQ(dialogs, 0) << "no print or save dialog during a reading";
 }
 
 TEST_F(ReadTest, WindowKeepsHandlingEventsWhileReading) {

@@ -1,5 +1,6 @@
 # The main window and the splash, on the in-process simulated bus.
 add_unit_test(NAME app_widget
               SOURCES ${CMAKE_CURRENT_LIST_DIR}/ErrorLogFormTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ErrorLogFormReadTest.cpp
-                      ${CMAKE_CURRENT_LIST_DIR}/IntroFormTest.cpp ${CMAKE_CURRENT_LIST_DIR}/AppTestBus.h
+                      ${CMAKE_CURRENT_LIST_DIR}/IntroFormTest.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/ErrorLogFormOutputTest.cpp ${CMAKE_CURRENT_LIST_DIR}/AppTestBus.h
               LIBS skeld_app gpibsim_core)

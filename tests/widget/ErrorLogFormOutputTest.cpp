@@ -1,0 +1,88 @@
+#include "AppTestBus.h"
+
+#include "app/ErrorLogForm.h"
+#include "output/ErrorLogExport.h"
+#include "output/OutputDialogs.h"
+#include "support/FakeMessBoxes.h"
+#include "support/SimulatedBus.h"
+
+#include <QAction>
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace apptest;
+
+// The listed log on its way out: the file and print commands get exactly what the list shows.
+class OutputFromTheWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp.isValid());
+    qputenv("AppData", temp.path().toLocal8Bit());
+  }
+  void TearDown() override {
+    qunsetenv("AppData");
+    ErrorLogOutput::SetSaveDialogAnswer(nullptr);
+    ErrorLogOutput::SetPrintDialogAnswer(nullptr);
+  }
+
+  QTemporaryDir temp;
+  FakeMessBoxes boxes;
+};
+
+TEST_F(OutputFromTheWindow, CopyToFileWritesTheHeaderAndTheListedEntries) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(3)));
+  ErrorLogForm form;
+  StartUp(form);
+  const QString path = temp.filePath(QStringLiteral("ErrorLog1"));
+  QString startFolder;
+  ErrorLogOutput::SetSaveDialogAnswer([&](const ErrorLogOutput::SaveDialogSetup &setup) {
+    startFolder = setup.folder;
+    return std::optional<QString>(path);
+  });
+  const std::size_t traceLines = bus.trace.size();
+
+  form.SendErrorLogToFile->trigger();
+
+  EXPECT_EQ(startFolder, temp.path() + QStringLiteral("/Skeld Error Log"));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QByteArray expected =
+      "\r\n" + ErrorLogOutput::LogHeaderText(QStringLiteral("TDS 3054")).toLatin1() + "\r\n\r\n";
+  for (const std::string &entry : Entries(3))
+    expected += QByteArray::fromStdString(entry) + "\r\n";
+  EXPECT_EQ(file.readAll(), expected);
+  EXPECT_EQ(bus.trace.size(), traceLines) << "the export does not talk to the scope";
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(OutputFromTheWindow, PrintPrintsTheListedEntries) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(2)));
+  ErrorLogForm form;
+  StartUp(form);
+  const QString pdf = temp.filePath(QStringLiteral("log.pdf"));
+  ErrorLogOutput::SetPrintDialogAnswer([&](QPrinter &printer) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return std::optional<int>(1);
+  });
+
+  form.PrintErrorLog->trigger();
+
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(30000));
+  const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_TRUE(printed.contains(QStringLiteral("Error Log from TDS 3054, S/N ________________ /")))
+      << printed.toStdString();
+  for (const std::string &entry : Entries(2))
+    EXPECT_TRUE(printed.contains(QString::fromStdString(entry).trimmed())) << printed.toStdString();
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+} // namespace
