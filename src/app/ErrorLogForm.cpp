@@ -1,6 +1,5 @@
 #include "app/ErrorLogForm.h"
 
-#include "app/CentreOnScreen.h"
 #include "app/ErrorLogReply.h"
 #include "app/IntroForm.h"
 #include "app/ScopeIdentity.h"
@@ -13,6 +12,7 @@
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "ui/Module1.h"
+#include "ui/WindowPlacement.h"
 #include "ui/errAboutForm.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
-#include "app/CentreOnScreen.h"
 #include "app/ErrorLogForm.h"
 #include "platform/AppInfo.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 

@@ -2,6 +2,7 @@
 
 #include "platform/Twips.h"
 #include "ui/Module1.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -83,7 +84,7 @@ void MessBox::ShowModal() {
   if (owner == this)
     owner = nullptr;
   Form_Load();
-  CentreOnOwner(owner);
+  skeld::CentreOnOwner(*this, owner, TwipsSize(layout_.windowWidth, layout_.windowHeight));
   exec();
 }
 
@@ -169,25 +170,6 @@ void MessBox::PressEnterLater() {
         }
       },
       Qt::QueuedConnection);
-}
-
-void MessBox::CentreOnOwner(QWidget *owner) {
-  QRect area;
-  if (owner) {
-    area = owner->frameGeometry();
-  } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
-    area = screen->availableGeometry();
-  } else {
-    return;
-  }
-  const QSize outer = TwipsSize(layout_.windowWidth, layout_.windowHeight);
-  move(area.center() - QPoint(outer.width() / 2, outer.height() / 2));
-
-  // Keeps the box above its owner where a window manager stacks windows.
-  if (!windowHandle())
-    create();
-  if (QWindow *window = windowHandle())
-    window->setTransientParent(owner ? owner->window()->windowHandle() : nullptr);
 }
 
 bool MessBox::event(QEvent *e) {

@@ -42,7 +42,6 @@ private:
   void Form_Load();
   void Form_Activate();
   void Button_Click(int index);
-  void CentreOnOwner(QWidget *owner);
   void PressEnterLater();
   QPushButton *DefaultButton() const;
 

@@ -9,6 +9,7 @@
 #include "platform/VersionText.h"
 #include "ui/Module1.h"
 #include "ui/UpdateCheck.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QDir>
@@ -99,7 +100,7 @@ errAboutForm::errAboutForm()
 void errAboutForm::ShowAbout(QWidget *owner) {
   static errAboutForm *form = new errAboutForm;
   form->Form_Load();
-  form->CentreOnOwner(owner);
+  skeld::CentreOnOwner(*form, owner, form->size());
   form->exec();
 }
 
@@ -114,24 +115,6 @@ void errAboutForm::Form_Load() {
   Label_About->setText(QStringLiteral("Version: ") + skeld::VersionText + QStringLiteral(",  Date: ") +
                        skeld::BuildDate + lf + lf + CreditLine + lf + lf);
   Command_OK->setFocus();
-}
-
-void errAboutForm::CentreOnOwner(QWidget *owner) {
-  QRect area;
-  if (owner) {
-    area = owner->frameGeometry();
-  } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
-    area = screen->availableGeometry();
-  } else {
-    return;
-  }
-  move(area.center() - QPoint(width() / 2, height() / 2));
-
-  // Keeps the window above its owner where a window manager stacks windows.
-  if (!windowHandle())
-    create();
-  if (QWindow *window = windowHandle())
-    window->setTransientParent(owner ? owner->window()->windowHandle() : nullptr);
 }
 
 void errAboutForm::Command_OK_Click() { done(QDialog::Accepted); }

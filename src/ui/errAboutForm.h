@@ -31,7 +31,6 @@ protected:
 private:
   errAboutForm();
   void Form_Load();
-  void CentreOnOwner(QWidget *owner);
   void Command_OK_Click();
   void Command_CheckUpdate_Click();
   void Label_eMail_Click();
