@@ -6,6 +6,8 @@
 #include "output/PrintSurface.h"
 #include "ui/Module1.h"
 
+#include "ui/WaitCursor.h"
+
 #include <QApplication>
 #include <QPrinter>
 
@@ -30,14 +32,6 @@ constexpr char kFailureTitle[] = "Print";
 constexpr char kFailurePrompt[] = "The error log could not be printed.";
 constexpr std::int16_t kExclamationStyle = 48;
 
-class WaitCursor {
-public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor &) = delete;
-  WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
 QString PrinterShownName(const QPrinter &printer) {
   return printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
 }
@@ -58,7 +52,7 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
   bool printed = true;
   QString printerNow;
   {
-    WaitCursor wait;
+    skeld::WaitCursor wait;
     try {
       surface.SetFont(QFont(QLatin1String(kFontFamily), kFontPoints));
       PrintModule::PrintText(surface, LogHeaderText(scopeModel), kColumn, kHeaderTop, kBlack);

@@ -11,6 +11,8 @@
 #include "ui/UpdateCheck.h"
 #include "ui/WindowPlacement.h"
 
+#include "ui/WaitCursor.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -43,15 +45,6 @@ QFont FormFont() {
   font.setPointSizeF(8.25);
   return font;
 }
-
-// Keeps the wait cursor up for one blocking step, whichever way it is left.
-class WaitCursor {
-public:
-  WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor &) = delete;
-  WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 } // namespace
 
@@ -133,7 +126,7 @@ void errAboutForm::Command_CheckUpdate_Click() {
   UpdateCheck::Verdict verdict{UpdateCheck::Outcome::DownloadFailed, QString()};
   {
     // The window takes no input meanwhile; the cursor says so.
-    WaitCursor wait;
+    skeld::WaitCursor wait;
     if (skeld::DownloadToFile(UpdateCheck::RemoteDataUrl().toStdString(),
                               QFile::encodeName(localFile).toStdString())) {
       QFile file(localFile);

@@ -2,6 +2,7 @@
 #include "output/ErrorLogOutput.h"
 #include "output/OutputDialogs.h"
 #include "support/FakeMessBoxes.h"
+#include "support/ScopedEnv.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,24 +31,6 @@ QByteArray ReadAll(const QString &path) {
 }
 
 // Keeps an environment variable as it was before the test.
-class SavedVariable {
-public:
-  explicit SavedVariable(const char *name)
-      : name_(name), set_(qEnvironmentVariableIsSet(name)), value_(qgetenv(name)) {}
-  ~SavedVariable() {
-    if (set_)
-      qputenv(name_, value_);
-    else
-      qunsetenv(name_);
-  }
-  SavedVariable(const SavedVariable &) = delete;
-  SavedVariable &operator=(const SavedVariable &) = delete;
-
-private:
-  const char *name_;
-  bool set_;
-  QByteArray value_;
-};
 
 // AppData in a temporary folder, the save dialog answered with a path in it.
 class ExportTest : public ::testing::Test {
@@ -70,9 +53,9 @@ protected:
   }
 
   QTemporaryDir temp_;
-  SavedVariable appData_{"AppData"};
-  SavedVariable xdg_{"XDG_DATA_HOME"};
-  SavedVariable home_{"HOME"};
+  ScopedEnv appData_{"AppData"};
+  ScopedEnv xdg_{"XDG_DATA_HOME"};
+  ScopedEnv home_{"HOME"};
   ErrorLogOutput::SaveDialogAnswer previous_;
   FakeMessBoxes boxes;
   std::vector<SaveDialogSetup> setups;

@@ -1,5 +1,5 @@
 #include "ui/UpdateCheck.h"
-#include "widget/AboutTestEnv.h"
+#include "support/ScopedEnv.h"
 
 #include <QDir>
 

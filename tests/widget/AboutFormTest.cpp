@@ -3,8 +3,8 @@
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "support/FakeMessBoxes.h"
+#include "support/ScopedEnv.h"
 #include "ui/errAboutForm.h"
-#include "widget/AboutTestEnv.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 # The About window and the update check: the version-file reading, the real download against
 # a local server, and the window offscreen with the download answered by the test.
 add_unit_test(NAME about_logic SOURCES ${CMAKE_CURRENT_LIST_DIR}/../unit/UpdateCheckTest.cpp
-                                       ${CMAKE_CURRENT_LIST_DIR}/AboutTestEnv.h LIBS skeld_ui_core)
+                                       LIBS skeld_ui_core)
 add_unit_test(NAME about_download SOURCES ${CMAKE_CURRENT_LIST_DIR}/../unit/DownloadTest.cpp
               LIBS skeld_platform_web ENV "no_proxy=127.0.0.1" "NO_PROXY=127.0.0.1")
 add_unit_test(NAME about_widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/AboutFormTest.cpp
-                                        ${CMAKE_CURRENT_LIST_DIR}/AboutTestEnv.h LIBS skeld_ui)
+                                        LIBS skeld_ui)
 
 # Shows the About window from the command line (for looking at it); not a test.
 add_executable(about-preview ${CMAKE_CURRENT_LIST_DIR}/AboutPreview.cpp)
