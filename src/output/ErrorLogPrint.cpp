@@ -72,9 +72,12 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
   if (!savedPrinter.isEmpty() && printerNow != savedPrinter)
     DefaultPrinter::SwitchDefaultPrinter(savedPrinter);
   // The user must not believe the log was printed when it was not.
-  if (!printed)
-    Module1::ShowMessBox(QLatin1String(kFailurePrompt) + QStringLiteral("\n\n") + PrinterShownName(printer),
+  if (!printed) {
+    const QString name = PrinterShownName(printer);
+    Module1::ShowMessBox(QLatin1String(kFailurePrompt) +
+                             (name.isEmpty() ? QString() : QStringLiteral("\n\n") + name),
                          kExclamationStyle, QLatin1String(kFailureTitle));
+  }
 }
 
 } // namespace ErrorLogOutput
