@@ -230,11 +230,14 @@ TEST(ExportDialogTest, RealSaveDialogIsSetUpForSavingWithoutSuffix) {
   EXPECT_EQ(dialog->nameFilters(), QStringList{"Error Log Files (*.txt)"});
   EXPECT_TRUE(dialog->defaultSuffix().isEmpty());
   EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+  ASSERT_EQ(dialog->selectedFiles().size(), 1);
+  EXPECT_EQ(QFileInfo(dialog->selectedFiles().constFirst()).fileName(), "ErrorLog1");
 }
 
 TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsChosenAndKeepsTheCurrentFolder) {
   QTemporaryDir temp;
   const QString currentDir = QDir::currentPath();
+  ASSERT_NE(QDir(currentDir).canonicalPath(), QDir(temp.path()).canonicalPath());
   const QString chosen = temp.path() + "/ErrorLog1";
   bool answered = false;
   // Answer the modal dialog from inside its own event loop.
@@ -242,6 +245,8 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsChosenAndKeepsTheCurrentFol
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
       answered = true;
+      // As a native dialog may do: browsing moves the process's current folder.
+      QDir::setCurrent(temp.path());
       dialog->selectFile(chosen);
       static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept runs; it is protected there
     }
