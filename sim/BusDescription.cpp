@@ -32,13 +32,19 @@ std::string Shown(const json &value) {
   return text;
 }
 
+// Text from the description, quoted and escaped as JSON so that a key or value holding a
+// line end or a quote keeps the message on one line.
+std::string Quoted(const std::string &text) {
+  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 void OnlyKeys(const json &object, const std::string &pointer, std::initializer_list<const char *> keys) {
   for (const auto &item : object.items()) {
     bool known = false;
     for (const char *key : keys)
       known = known || item.key() == key;
     if (!known)
-      Fail(pointer + "/" + item.key(), "unknown key \"" + item.key() + "\"");
+      Fail(pointer + "/" + item.key(), "unknown key " + Quoted(item.key()));
   }
 }
 
@@ -66,7 +72,7 @@ std::string Text(const json &object, const std::string &pointer, const char *key
   if (it == object.end())
     return fallback;
   if (!it->is_string())
-    Fail(pointer + "/" + key, "\"" + std::string(key) + "\" must be a string, not " + Shown(*it));
+    Fail(pointer + "/" + key, Quoted(key) + " must be a string, not " + Shown(*it));
   return it->get<std::string>();
 }
 
@@ -98,7 +104,7 @@ Fault ReadFault(const json &j, const std::string &pointer) {
   f.kind = Text(j, pointer, "fault", "");
   if (f.kind != "timeout" && f.kind != "write_error" && f.kind != "no_end" && f.kind != "reply")
     Fail(pointer + "/fault",
-         "\"fault\" must be \"timeout\", \"write_error\", \"no_end\" or \"reply\", not \"" + f.kind + "\"");
+         "\"fault\" must be \"timeout\", \"write_error\", \"no_end\" or \"reply\", not " + Quoted(f.kind));
   f.iberr = Integer(j, pointer, "iberr", 0, 32767, 2);
   f.raw = Text(j, pointer, "raw", "");
   return f;
@@ -115,7 +121,7 @@ ListenerDescription ReadListener(const json &j, const std::string &pointer) {
   l.address = Integer(j, pointer, "address", 1, 30, 0);
   l.kind = Text(j, pointer, "kind", l.kind);
   if (l.kind != "tds" && l.kind != "plain")
-    Fail(pointer + "/kind", "\"kind\" must be \"tds\" or \"plain\", not \"" + l.kind + "\"");
+    Fail(pointer + "/kind", "\"kind\" must be \"tds\" or \"plain\", not " + Quoted(l.kind));
   l.id = Text(j, pointer, "id", l.id);
   l.password = Text(j, pointer, "password", l.password);
   const json &log = Array(j, pointer, "log");

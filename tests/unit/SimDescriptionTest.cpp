@@ -91,6 +91,15 @@ TEST(SimDescription, SchemaErrorsPointAtTheValue) {
       {R"({"listeners": [{"address": 2}, {"address": 2}]})",
        "bus.json:1:44: address 2 belongs to an earlier listener already"},
       {R"({"listeners": {}})", R"(bus.json:1:15: "listeners" must be an array, not {})"},
+      // Text from the description stays escaped, so the message stays one line. A key written
+      // with an escape is located at its object.
+      {R"({"listeners": [{"address": 1, "a\nb": 2}]})", R"(bus.json:1:16: unknown key "a\nb")"},
+      {R"({"listeners": [{"address": 1, "kind": "tds\r\n"}]})",
+       R"(bus.json:1:39: "kind" must be "tds" or "plain", not "tds\r\n")"},
+      {R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "a\"b"}]}]})",
+       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end" or "reply", not "a\"b")"},
+      {R"({"listeners": [{"address": 1, "replies": {"A?\n": 5}}]})",
+       R"(bus.json:1:42: "A?\n" must be a string, not 5)"},
   };
   for (const Case &c : cases)
     EXPECT_EQ(ParseError(c.json), c.error) << c.json;
