@@ -7,6 +7,7 @@ packages=(
   cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils
   fonts-liberation xvfb xauth x11-utils xdotool imagemagick python3
   clang-format g++-mingw-w64-x86-64-posix
+  clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
