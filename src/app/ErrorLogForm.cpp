@@ -24,7 +24,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QTimer>
 
 #include <algorithm>
 #include <string>
@@ -134,19 +133,8 @@ void ErrorLogForm::Load() {
 
 bool ErrorLogForm::event(QEvent *event) {
   const bool handled = QMainWindow::event(event);
-  if (event->type() == QEvent::WindowActivate)
-    Form_Activate();
+  activation_.Handled(event);
   return handled;
-}
-
-void ErrorLogForm::showEvent(QShowEvent *event) {
-  QMainWindow::showEvent(event);
-  // Without a window manager (offscreen, a bare X server) the window may never be
-  // activated; the start-up sequence must run all the same, and Activated keeps it to once.
-  if (!activationQueued_) {
-    activationQueued_ = true;
-    QTimer::singleShot(0, this, &ErrorLogForm::Form_Activate);
-  }
 }
 
 void ErrorLogForm::closeEvent(QCloseEvent *event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ActivationEvents.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -64,7 +66,6 @@ public:
 
 protected:
   bool event(QEvent *event) override;
-  void showEvent(QShowEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -79,6 +80,6 @@ private:
   std::int16_t ZeroEndsLog = 0;
   bool Activated = false;
   bool Reading = false;
-  bool activationQueued_ = false;
+  ActivationEvents activation_{this, [this] { Form_Activate(); }};
   std::int16_t splashSeconds_ = 2;
 };

@@ -38,18 +38,8 @@ IntroForm::IntroForm(QWidget *parent)
 
 bool IntroForm::event(QEvent *event) {
   const bool handled = QDialog::event(event);
-  if (event->type() == QEvent::WindowActivate)
-    Form_Activate();
+  activation_.Handled(event);
   return handled;
-}
-
-void IntroForm::showEvent(QShowEvent *event) {
-  QDialog::showEvent(event);
-  // Without a window manager the splash may never be activated; the timer must run anyway.
-  if (!activationQueued_) {
-    activationQueued_ = true;
-    QTimer::singleShot(0, this, &IntroForm::Form_Activate);
-  }
 }
 
 void IntroForm::Form_Activate() {

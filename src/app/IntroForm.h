@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ActivationEvents.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -18,7 +20,6 @@ public:
 
 protected:
   bool event(QEvent *event) override;
-  void showEvent(QShowEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void reject() override;
@@ -28,6 +29,6 @@ private:
   void Unload();
 
   bool activated_ = false;
-  bool activationQueued_ = false;
+  ActivationEvents activation_{this, [this] { Form_Activate(); }};
   bool unloaded_ = false;
 };
