@@ -8,6 +8,7 @@
 #include "output/ErrorLogOutput.h"
 #include "platform/AppInfo.h"
 #include "platform/EndProgram.h"
+#include "platform/GpibText.h"
 #include "platform/Homepage.h"
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
@@ -32,11 +33,6 @@ namespace {
 
 const char *const PasswordCommand = "PASSWORD BRAMBLE";
 const char *const ClearTitle = "Clear Error Log";
-
-// Instrument text maps byte for byte onto the first 256 characters.
-QString FromGpib(const std::string &text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
   auto *button = new QPushButton(caption, parent);
@@ -149,7 +145,7 @@ void ErrorLogForm::Form_Activate() {
   QScopedValueRollback<bool> busy(Reading, true);
   IdentifyTDS(ScopeHandle);
   FindScopeAddress();
-  setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ScopeModel +
+  setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel +
                  QStringLiteral(" @ GPIB Addr:") +
                  QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr)));
   std::int16_t seconds = splashSeconds_;
@@ -174,7 +170,8 @@ void ErrorLogForm::FindScopeAddress() {
 
 void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
   const skeld::ScopeIdentity id = skeld::IdentifyScope(VBIB32QX::GpibQuery(handle, "ID?"));
-  ScopeModel = FromGpib(id.model);
+  ScopeModel = skeld::FromGpib(id.model);
+  ShownModel = skeld::FromGpibOneLine(id.model);
   switch (id.support) {
   case skeld::ScopeSupport::Accepted:
     ZeroEndsLog = id.zeroEndsLog;
@@ -186,7 +183,7 @@ void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
   case skeld::ScopeSupport::NotSupported:
     break;
   }
-  Module1::ShowMessBox(ScopeModel + QStringLiteral(" is NOT supported by this software."), 16,
+  Module1::ShowMessBox(ShownModel + QStringLiteral(" is NOT supported by this software."), 16,
                        QStringLiteral("TDS"));
   skeld::EndProgram(1);
 }
@@ -206,7 +203,7 @@ void ErrorLogForm::RefuseFirmware() {
   palette.setColor(QPalette::Text, QColor(255, 0, 0));
   List1->setPalette(palette);
 
-  List1->addItem(ScopeModel + QStringLiteral(" with Firmware 3.41 does not support viewing or clearing"));
+  List1->addItem(ShownModel + QStringLiteral(" with Firmware 3.41 does not support viewing or clearing"));
   List1->addItem(QStringLiteral("the Errorlog via GPIB."));
   List1->addItem(QStringLiteral("To do that you must load an earlier Firmware e.g. 3.39."));
   List1->addItem(QStringLiteral("It could be downloaded here:  http://") +
@@ -229,15 +226,17 @@ void ErrorLogForm::Intro(std::int16_t &seconds) {
 
 void ErrorLogForm::ReadErrorLog() {
   QScopedValueRollback<bool> busy(Reading, true);
+  // Greyed while the list fills, so a click cannot look accepted and then do nothing.
+  SetLogCommandsEnabled(false);
   for (const std::string &item :
        skeld::FirstLogItems(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG?"), ZeroEndsLog))
-    List1->addItem(FromGpib(item));
+    List1->addItem(skeld::FromGpib(item));
   for (;;) {
     const std::optional<std::string> item =
         skeld::NextLogItem(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG:NEXT?"), ZeroEndsLog);
     if (!item)
       break;
-    List1->addItem(FromGpib(*item));
+    List1->addItem(skeld::FromGpib(*item));
   }
 
   const int entries = List1->count();

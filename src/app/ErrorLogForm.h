@@ -77,6 +77,8 @@ private:
 
   std::int16_t ScopeHandle = 0;
   QString ScopeModel;
+  // The model as the caption and message boxes show it.
+  QString ShownModel;
   std::int16_t ZeroEndsLog = 0;
   bool Activated = false;
   bool Reading = false;

@@ -85,7 +85,9 @@ void LoadLibraryOnce() {
   std::string reason;
   LibraryHandle handle = OpenLibrary(gLoaded.libraryName, reason);
   if (!handle) {
-    gLoaded.failure = reason;
+    // The loader names the library in its own text; Windows gives only an error number.
+    gLoaded.failure =
+        reason.find(gLoaded.libraryName) == std::string::npos ? gLoaded.libraryName + ": " + reason : reason;
     return;
   }
   GpibDriverApi &api = gLoaded.api;
@@ -114,7 +116,7 @@ void LoadLibraryOnce() {
     Resolve(handle, api.ThreadIbcntl, "ThreadIbcntl", missing);
   }
   if (!missing.empty()) {
-    gLoaded.failure = "entry " + missing + " not found";
+    gLoaded.failure = gLoaded.libraryName + ": entry " + missing + " not found";
     return;
   }
   gLoaded.usable = true;
@@ -128,8 +130,7 @@ const GpibDriverApi *CurrentDriver() {
     return &gLoaded.api;
   if (!gLoaded.failureReported) {
     gLoaded.failureReported = true;
-    std::fprintf(stderr, "GPIB driver library %s could not be used: %s\n", gLoaded.libraryName.c_str(),
-                 gLoaded.failure.c_str());
+    std::fprintf(stderr, "GPIB driver library could not be used: %s\n", gLoaded.failure.c_str());
   }
   return nullptr;
 }
@@ -259,6 +260,8 @@ void UseDriverLibrary(const std::string &libraryName) {
 }
 
 const char *DefaultDriverLibrary() { return kDefaultLibrary; }
+
+std::string DriverFailure() { return gInjected || gLoaded.usable ? std::string() : gLoaded.failure; }
 
 bool Registered() { return gRegistered; }
 

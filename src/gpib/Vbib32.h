@@ -48,6 +48,9 @@ void UseDriver(const GpibDriverApi *api);
 // Loads the named library in place of the platform's default on the next call (tests).
 void UseDriverLibrary(const std::string &libraryName);
 const char *DefaultDriverLibrary();
+// Why the driver library could not be used, naming the library ("libgpib.so.0: cannot open
+// shared object file: ..."); empty while it is usable, not yet tried, or a table is installed.
+std::string DriverFailure();
 
 // Registration state of the status variables, for tests of the registration rules.
 bool Registered();

@@ -2,6 +2,7 @@
 
 #include "gpib/Vbib32.h"
 #include "platform/EndProgram.h"
+#include "platform/GpibText.h"
 #include "ui/Module1.h"
 
 #include <QCoreApplication>
@@ -59,9 +60,12 @@ const char *const DeviceErrorTitle = "Device Error";
 
 bool HasBit(std::int16_t status, std::int16_t bit) { return (status & bit) != 0; }
 
+std::int16_t ShowText(const QString &prompt, std::int16_t style, const std::string &title) {
+  return Module1::ShowMessBox(prompt, style, skeld::FromGpib(title));
+}
+
 std::int16_t Show(const std::string &prompt, std::int16_t style, const std::string &title) {
-  return Module1::ShowMessBox(QString::fromLatin1(prompt.data(), static_cast<int>(prompt.size())), style,
-                              QString::fromLatin1(title.data(), static_cast<int>(title.size())));
+  return ShowText(skeld::FromGpib(prompt), style, title);
 }
 
 std::string TrimSpaces(const std::string &text) {
@@ -209,6 +213,8 @@ void InitGpibBus(std::int16_t &mode) {
     ClearListenerTables();
 
   std::string prompt;
+  if (code == VBIB32::EDVR)
+    prompt = VBIB32::DriverFailure();
   if (code == EBUS) {
     if (mode == -1)
       return;
@@ -268,7 +274,7 @@ std::int16_t OpenGpibDevice(std::string &query, std::string &expected) {
   }
 
   const std::string wanted = Upper(expected);
-  std::string received;
+  QString received;
   const int n = ListenerCount();
   for (int i = 1; i <= n; ++i) {
     if (FreeListener[i] <= 0)
@@ -286,16 +292,17 @@ std::int16_t OpenGpibDevice(std::string &query, std::string &expected) {
     }
     if (HasBit(VBIB32::ibsta, VBIB32::ERR))
       VBIB32::ibclr(SpareDev);
-    received = reply + LF + received;
+    received = skeld::FromGpibOneLine(reply) + QLatin1Char(LF) + received;
   }
 
   SpareDevHeld = -1;
   if (!silent) {
     const std::string ending = goOn ? "Correct the problem and retry. Program will continue."
                                     : "Correct the problem and restart. Program will end.";
-    Show("ID Query: " + query + std::string(2, LF) + "Expected Response: " + expected + std::string(2, LF) +
-             "Received Response(s):" + LF + received + LF + ending,
-         StyleStop, IdNotFoundTitle);
+    ShowText(skeld::FromGpib("ID Query: " + query + std::string(2, LF) + "Expected Response: " + expected +
+                             std::string(2, LF) + "Received Response(s):" + LF) +
+                 received + skeld::FromGpib(LF + ending),
+             StyleStop, IdNotFoundTitle);
     if (!goOn)
       skeld::EndProgram(ExitStatus);
   }

@@ -1,4 +1,7 @@
 #include "gpib/Vbib32.h"
+#include "gpib/Vbib32Qx.h"
+#include "support/FakeMessBoxes.h"
+#include "support/ProgramEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +52,40 @@ TEST(Vbib32Loader, ALibraryWithoutTheEntriesIsRefusedByName) {
   EXPECT_NE(stderrText.find("libm.so.6"), std::string::npos) << stderrText;
   EXPECT_NE(stderrText.find("ibdev"), std::string::npos) << stderrText;
 }
+
+struct UnusableDriverCase {
+  const char *library;
+  const char *firstLine;
+};
+
+class UnusableDriver : public ::testing::TestWithParam<UnusableDriverCase> {};
+
+// The user sees the box, not standard error: it must say what to install or repair.
+TEST_P(UnusableDriver, TheInitializationBoxNamesTheLibraryAndTheReason) {
+  const UnusableDriverCase &c = GetParam();
+  VBIB32::UseDriverLibrary(c.library);
+  VBIB32QX::ResetModuleState();
+  EndProgramCatcher catcher;
+  FakeMessBoxes boxes;
+  testing::internal::CaptureStderr();
+  std::int16_t fatal = 1;
+  EXPECT_THROW(VBIB32QX::InitGpibBus(fatal), ProgramEnded);
+  testing::internal::GetCapturedStderr();
+
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Initialization Error 0"));
+  EXPECT_EQ(boxes.shown[0].style, 16);
+  EXPECT_EQ(boxes.shown[0].prompt,
+            QString::fromUtf8(c.firstLine) + QStringLiteral("\n\nCorrect problem and restart."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, UnusableDriver,
+                         ::testing::Values(
+                             UnusableDriverCase{
+                                 "libgpib-absent-for-test.so.0",
+                                 "libgpib-absent-for-test.so.0: cannot open shared object file: No such "
+                                 "file or directory"},
+                             UnusableDriverCase{"libm.so.6", "libm.so.6: entry ibdev not found"}));
 
 } // namespace
 

@@ -328,6 +328,23 @@ TEST(OpenGpibDevice, FailedSearchListsRepliesNewestFirstAndKeepsItsDescriptor) {
   EXPECT_EQ(SpareDevHeld, 0);
 }
 
+// A NUL would cut the box's text short and ESC or BS would vanish from it.
+TEST(OpenGpibDevice, ControlBytesOfARejectedReplyShowAsStandIns) {
+  SimulatedBus bus(PlainBus({{4, std::string("A\0B\x1b"
+                                             "C\bD\x7f\n",
+                                             9)}}));
+  FakeMessBoxes boxes;
+  InitForOpen(bus);
+  std::string query = "ID?!", expected = "TDS";
+
+  EXPECT_EQ(OpenGpibDevice(query, expected), 0);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].prompt,
+            QStringLiteral("ID Query: ID?\n\nExpected Response: TDS\n\nReceived Response(s):\n"
+                           "A\u2400B\u241bC\u2408D\u2421\n\nCorrect the problem and retry. "
+                           "Program will continue."));
+}
+
 TEST(OpenGpibDevice, EmptyQueryTakesTheFirstListenerWithoutIdentifying) {
   SimulatedBus bus(PlainBus({{4, std::nullopt}, {9, std::nullopt}}));
   FakeMessBoxes boxes;

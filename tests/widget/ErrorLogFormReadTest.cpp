@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 using namespace apptest;
@@ -298,6 +300,54 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
   EXPECT_FALSE(form.reading());
   EXPECT_EQ(dialogs, 0) << "no print or save dialog during a reading";
 }
+
+struct GreyedCase {
+  const char *name;
+  std::function<void(ErrorLogForm &, FakeMessBoxes &)> command;
+  bool enabledAfter;
+};
+
+class GreyedWhileReading : public ReadTest, public ::testing::WithParamInterface<GreyedCase> {};
+
+// A log command that looks clickable while the list fills would be ignored without a word.
+TEST_P(GreyedWhileReading, LogCommandsAreGreyedUntilTheListIsRead) {
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(3)));
+  ErrorLogForm form;
+  StartUp(form);
+  const auto enabledCommands = [&form] {
+    return form.PrintErrorLog->isEnabled() + form.SendErrorLogToFile->isEnabled() +
+           form.ClearErrorLog->isEnabled() + form.ClearErrorLog0->isEnabled();
+  };
+  ASSERT_EQ(enabledCommands(), 4);
+  int samples = 0;
+  int enabledSeen = 0;
+  QTimer sampler;
+  sampler.setInterval(10);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (form.reading()) {
+      ++samples;
+      enabledSeen += enabledCommands();
+    }
+  });
+  sampler.start();
+  GetParam().command(form, boxes);
+  EXPECT_GT(samples, 3);
+  EXPECT_EQ(enabledSeen, 0);
+  EXPECT_EQ(enabledCommands(), GetParam().enabledAfter ? 4 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, GreyedWhileReading,
+    ::testing::Values(
+        GreyedCase{"Refresh", [](ErrorLogForm &form, FakeMessBoxes &) { form.RefreshList->click(); }, true},
+        GreyedCase{"Clear",
+                   [](ErrorLogForm &form, FakeMessBoxes &boxes) {
+                     boxes.AnswerNext(Module1::IdYes);
+                     boxes.AnswerNext(Module1::IdYes);
+                     form.ClearErrorLog->click();
+                   },
+                   false}),
+    [](const ::testing::TestParamInfo<GreyedCase> &info) { return std::string(info.param.name); });
 
 TEST_F(ReadTest, WindowKeepsHandlingEventsWhileReading) {
   SimulatedBus bus(ScopeBus(Tds3054, Entries(100)));

@@ -143,6 +143,44 @@ TEST_F(ErrorLogFormTest, CaptionShowsAddressZeroWhenNoListenerHoldsTheHandle) {
       << form.windowTitle().toStdString();
 }
 
+struct ShownModelCase {
+  std::string id;
+  QString shown;
+  bool accepted;
+};
+
+class ShownModel : public ErrorLogFormTest, public ::testing::WithParamInterface<ShownModelCase> {};
+
+// Control bytes from the scope must neither cut the caption (NUL) nor break or vanish from
+// it; the model itself keeps every byte.
+TEST_P(ShownModel, ControlBytesShowAsVisibleStandIns) {
+  const ShownModelCase &c = GetParam();
+  SimulatedBus bus(ScopeBus(c.id, {"first"}));
+  ErrorLogForm form;
+  form.SetSplashSeconds(0);
+  form.Load();
+  const int code = EndCode([&] { form.Form_Activate(); });
+  const std::string model = c.id.substr(4, c.id.find(',') - 4);
+  EXPECT_EQ(form.scopeModel(), QString::fromLatin1(model.data(), static_cast<qsizetype>(model.size())));
+  if (c.accepted) {
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(form.windowTitle(), BaseCaption + QStringLiteral("   -   Connected to ") + c.shown +
+                                      QStringLiteral(" @ GPIB Addr: 1"));
+  } else {
+    EXPECT_EQ(code, 1);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].prompt, c.shown + QStringLiteral(" is NOT supported by this software."));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ShownModel,
+    ::testing::Values(ShownModelCase{std::string("TEK/TDS 3054\0X\n\x1b\b\r,CF:91.1CT,FV:v3.39", 37),
+                                     QStringLiteral("TDS 3054\u2400X\u240a\u241b\u2408\u240d"), true},
+                      // Bytes 0xC2 0x85 are two characters here: a letter and a C1 control.
+                      ShownModelCase{std::string("TEK/TDS 9\0\x7f\xc2\x85,CF:91.1CT", 23),
+                                     QStringLiteral("TDS 9\u2400\u2421\u00c2\ufffd"), false}));
+
 struct ModelCase {
   const char *id;
   bool accepted;
