@@ -3,6 +3,7 @@
 #include "app/ErrorLogReply.h"
 #include "app/IntroForm.h"
 #include "app/ScopeIdentity.h"
+#include "app/TdsConversation.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "output/ErrorLogOutput.h"
@@ -31,7 +32,6 @@
 
 namespace {
 
-const char *const PasswordCommand = "PASSWORD BRAMBLE";
 const char *const ClearTitle = "Clear Error Log";
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, const QRect &geometry) {
@@ -152,24 +152,18 @@ void ErrorLogForm::Form_Activate() {
   Intro(seconds);
   // Disabled only when the firmware was refused: then nothing is sent.
   if (RefreshList->isEnabled()) {
-    VBIB32QX::GpibWrite(ScopeHandle, "HEAD 0");
-    VBIB32QX::GpibWrite(ScopeHandle, PasswordCommand);
+    skeld::TdsConversation(ScopeHandle).Unlock();
     ReadErrorLog();
   }
 }
 
 void ErrorLogForm::FindScopeAddress() {
-  const int count = std::min<int>(VBIB32QX::ListenerAddr[0], VBIB32QX::ListenerSlots - 1);
-  for (int i = 1; i <= count; ++i) {
-    if (VBIB32QX::ListenerDev[i] == ScopeHandle) {
-      VBIB32QX::DevGpibAddr = VBIB32QX::ListenerAddr[i];
-      return;
-    }
-  }
+  if (const std::int16_t address = VBIB32QX::ListenerAddressOf(ScopeHandle))
+    VBIB32QX::DevGpibAddr = address;
 }
 
 void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
-  const skeld::ScopeIdentity id = skeld::IdentifyScope(VBIB32QX::GpibQuery(handle, "ID?"));
+  const skeld::ScopeIdentity id = skeld::TdsConversation(handle).Identify();
   ScopeModel = skeld::FromGpib(id.model);
   ShownModel = skeld::FromGpibOneLine(id.model);
   switch (id.support) {
@@ -228,16 +222,9 @@ void ErrorLogForm::ReadErrorLog() {
   QScopedValueRollback<bool> busy(Reading, true);
   // Greyed while the list fills, so a click cannot look accepted and then do nothing.
   SetLogCommandsEnabled(false);
-  for (const std::string &item :
-       skeld::FirstLogItems(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG?"), ZeroEndsLog))
-    List1->addItem(skeld::FromGpib(item));
-  for (;;) {
-    const std::optional<std::string> item =
-        skeld::NextLogItem(VBIB32QX::GpibQuery(ScopeHandle, "ERRLOG:NEXT?"), ZeroEndsLog);
-    if (!item)
-      break;
-    List1->addItem(skeld::FromGpib(*item));
-  }
+  skeld::TdsConversation(ScopeHandle).ReadLog(ZeroEndsLog, [this](const std::string &entry) {
+    List1->addItem(skeld::FromGpib(entry));
+  });
 
   const int entries = List1->count();
   Label1->setText(skeld::CountLine(entries));
@@ -257,8 +244,7 @@ void ErrorLogForm::RefreshList_Click() {
   if (Reading)
     return;
   QScopedValueRollback<bool> busy(Reading, true);
-  VBIB32QX::GpibWrite(ScopeHandle, "HEAD 0");
-  VBIB32QX::GpibWrite(ScopeHandle, PasswordCommand);
+  skeld::TdsConversation(ScopeHandle).Unlock();
   List1->clear();
   ReadErrorLog();
 }
@@ -274,7 +260,7 @@ void ErrorLogForm::ClearErrorLog_Click() {
   if (Module1::ShowMessBox(QStringLiteral("Click Yes to confirm."), 4, QLatin1String(ClearTitle)) ==
       Module1::IdNo)
     return;
-  VBIB32QX::GpibWrite(ScopeHandle, "ERRLOG CLEAR");
+  skeld::TdsConversation(ScopeHandle).Clear();
   List1->clear();
   ReadErrorLog();
 }

@@ -372,6 +372,13 @@ std::string GpibQuery(std::int16_t &handle, const std::string &command) {
   return GpibRead(handle);
 }
 
+std::int16_t ListenerAddressOf(std::int16_t handle) {
+  for (int i = 1; i <= ListenerCount(); ++i)
+    if (ListenerDev[i] == handle)
+      return ListenerAddr[i];
+  return 0;
+}
+
 void WaitSeconds(float seconds) {
   if (!(seconds > 0.0f))
     return;

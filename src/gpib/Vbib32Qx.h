@@ -23,6 +23,8 @@ std::int16_t OpenGpibDevice(std::string &query, std::string &expected);
 void GpibWrite(std::int16_t &handle, const std::string &command);
 std::string GpibRead(std::int16_t &handle);
 std::string GpibQuery(std::int16_t &handle, const std::string &command);
+// The GPIB address of the listener opened as handle; 0 when no listener holds it.
+std::int16_t ListenerAddressOf(std::int16_t handle);
 void WaitSeconds(float seconds);
 
 void ReportGpibError();
