@@ -177,8 +177,8 @@ void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
   case skeld::ScopeSupport::NotSupported:
     break;
   }
-  Module1::ShowMessBox(ShownModel + QStringLiteral(" is NOT supported by this software."), 16,
-                       QStringLiteral("TDS"));
+  Module1::ShowMessBox(ShownModel + QStringLiteral(" is NOT supported by this software."),
+                       Module1::Style::Critical, QStringLiteral("TDS"));
   skeld::EndProgram(1);
 }
 
@@ -255,10 +255,10 @@ void ErrorLogForm::ClearErrorLog_Click() {
   QScopedValueRollback<bool> busy(Reading, true);
   if (Module1::ShowMessBox(
           QStringLiteral("This will clear the error log in the scope.\nAre you sure you want to do this ?"),
-          4, QLatin1String(ClearTitle)) == Module1::IdNo)
+          Module1::Style::YesNo, QLatin1String(ClearTitle)) == Module1::IdNo)
     return;
-  if (Module1::ShowMessBox(QStringLiteral("Click Yes to confirm."), 4, QLatin1String(ClearTitle)) ==
-      Module1::IdNo)
+  if (Module1::ShowMessBox(QStringLiteral("Click Yes to confirm."), Module1::Style::YesNo,
+                           QLatin1String(ClearTitle)) == Module1::IdNo)
     return;
   skeld::TdsConversation(ScopeHandle).Clear();
   List1->clear();

@@ -1,5 +1,6 @@
 #include "app/ErrorLogForm.h"
 #include "platform/AppInfo.h"
+#include "ui/MessBox.h"
 #include "ui/WindowPlacement.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char **argv) {
   QApplication::setApplicationVersion(
       QStringLiteral("%1.%2.%3").arg(skeld::AppMajor()).arg(skeld::AppMinor()).arg(skeld::AppRevision()));
 
+  MessBox::RegisterAsPresenter();
   ErrorLogForm form;
   form.Load();
   form.adjustSize();

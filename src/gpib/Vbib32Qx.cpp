@@ -33,9 +33,9 @@ constexpr char LF = '\n';
 constexpr char CR = '\r';
 constexpr int ExitStatus = 1;
 
-constexpr std::int16_t StyleStop = 16;
-constexpr std::int16_t StyleExclamation = 48;
-constexpr std::int16_t StyleExclamationOkCancel = 49;
+constexpr std::int16_t StyleStop = Module1::Style::Critical;
+constexpr std::int16_t StyleExclamation = Module1::Style::Exclamation;
+constexpr std::int16_t StyleExclamationOkCancel = Module1::Style::Exclamation | Module1::Style::OkCancel;
 
 constexpr std::int16_t EBUS = 14;
 constexpr std::int16_t ETAB = 20;

@@ -35,6 +35,13 @@ MessBox &MessBox::Instance() {
   return *box;
 }
 
+void MessBox::RegisterAsPresenter() {
+  Module1::SetMessBoxResponder([](const Module1::MessBoxRequest &) {
+    Instance().ShowModal();
+    return Module1::ButtonCode();
+  });
+}
+
 MessBox::MessBox()
     : QDialog(nullptr,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {

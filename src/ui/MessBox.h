@@ -19,6 +19,8 @@ class MessBox : public QDialog {
   Q_OBJECT
 public:
   static MessBox &Instance();
+  // Makes this window the one that shows every ShowMessBox request.
+  static void RegisterAsPresenter();
 
   // Loads the current request, shows the box modally and returns once a button was chosen
   // or the box was closed.

@@ -1,7 +1,8 @@
 #include "ui/Module1.h"
 
-#include "ui/MessBox.h"
+#include "ui/MessBoxStyle.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace Module1 {
@@ -23,13 +24,17 @@ std::int16_t ShowMessBox(const QString &prompt, std::int16_t style, const QStrin
     gButtonCode = Responder()(gRequest);
     return gButtonCode;
   }
-  MessBox::Instance().ShowModal();
+  // Nothing can show the box: the message must still reach someone.
+  std::fprintf(stderr, "%s\n%s\n", qPrintable(title), qPrintable(prompt));
+  gButtonCode = ButtonCodeForCaption(ButtonCaptions(DecodeStyle(style).buttonSet)[0]);
   return gButtonCode;
 }
 
 const MessBoxRequest &CurrentRequest() { return gRequest; }
 
 void SetButtonCode(std::int16_t code) { gButtonCode = code; }
+
+std::int16_t ButtonCode() { return gButtonCode; }
 
 MessBoxResponder SetMessBoxResponder(MessBoxResponder responder) {
   return std::exchange(Responder(), std::move(responder));

@@ -1,3 +1,5 @@
+#include "ui/MessBox.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,5 +19,6 @@ int main(int argc, char **argv) {
   }
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  MessBox::RegisterAsPresenter();
   return RUN_ALL_TESTS();
 }

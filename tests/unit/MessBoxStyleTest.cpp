@@ -1,5 +1,6 @@
 #include "ui/MessBoxStyle.h"
 #include "ui/MessBoxLayout.h"
+#include "ui/Module1.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,22 @@ TEST(DecodeStyle, EqualsBitArithmeticForEveryStyle) {
     ASSERT_EQ(decoded.icon, (style >> 4) & 0xF) << style;
     ASSERT_EQ(decoded.defaultButton, (style >> 8) & 0xF) << style;
   }
+}
+
+// Without anything to show it, a box still says its text and answers as closing it would.
+TEST(ShowMessBox, WithNoResponderWritesToStandardErrorAndAnswersLikeClosing) {
+  const Module1::MessBoxResponder previous = Module1::SetMessBoxResponder(nullptr);
+  const std::pair<std::int16_t, std::int16_t> rows[] = {
+      {Module1::Style::OkOnly, Module1::IdOk},
+      {Module1::Style::Exclamation | Module1::Style::OkCancel, Module1::IdCancel},
+      {Module1::Style::YesNo, Module1::IdNo}};
+  for (const auto &[style, answer] : rows) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Module1::ShowMessBox(QStringLiteral("Read cycle failed"), style, QStringLiteral("I/O Error")),
+              answer);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "I/O Error\nRead cycle failed\n");
+  }
+  Module1::SetMessBoxResponder(previous);
 }
 
 TEST(ButtonCodeForCaption, MatchesCaptionsExactly) {
