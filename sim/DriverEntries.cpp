@@ -1,6 +1,7 @@
 #include "sim/DriverEntries.h"
 
 #include "sim/Bus.h"
+#include "sim/GpibCodes.h"
 #include "sim/SimBus.h"
 #include "sim/Trace.h"
 
@@ -137,7 +138,7 @@ void Configure(const BusDescription &description) {
 
 void ConfigureBroken() {
   BusDescription broken;
-  broken.findlstnError = 14; // EBUS
+  broken.findlstnError = EBUS;
   Configure(broken);
 }
 
@@ -156,22 +157,10 @@ std::vector<std::string> StoredLog(int address) {
 const GpibDriverApi &InProcessDriver() {
   static const GpibDriverApi api = [] {
     GpibDriverApi a;
-    a.ibdev = driver::ibdev;
-    a.ibwrt = driver::ibwrt;
-    a.ibrd = driver::ibrd;
-    a.ibclr = driver::ibclr;
-    a.ibrsp = driver::ibrsp;
-    a.ibpad = driver::ibpad;
-    a.ibtmo = driver::ibtmo;
-    a.ibask = driver::ibask;
-    a.ibwait = driver::ibwait;
-    a.ibsre = driver::ibsre;
-    a.SendIFC = driver::SendIFC;
-    a.FindLstn = driver::FindLstn;
-    a.ThreadIbsta = driver::ThreadIbsta;
-    a.ThreadIberr = driver::ThreadIberr;
-    a.ThreadIbcnt = driver::ThreadIbcnt;
-    a.ThreadIbcntl = driver::ThreadIbcntl;
+#define GPIBSIM_TABLE_ENTRY(ret, name, params, args) a.name = driver::name;
+    GPIB_DRIVER_CALLS(GPIBSIM_TABLE_ENTRY)
+    GPIB_DRIVER_STATUS(GPIBSIM_TABLE_ENTRY)
+#undef GPIBSIM_TABLE_ENTRY
     return a;
   }();
   return api;

@@ -6,21 +6,9 @@
 // Each one serialises on the bus, leaves the calling thread's status and traces the call.
 namespace gpibsim::driver {
 
-int ibdev(int board, int pad, int sad, int tmo, int eot, int eos);
-int ibwrt(int ud, const void *buf, long cnt);
-int ibrd(int ud, void *buf, long cnt);
-int ibclr(int ud);
-int ibrsp(int ud, char *spr);
-int ibpad(int ud, int pad);
-int ibtmo(int ud, int tmo);
-int ibask(int ud, int option, int *value);
-int ibwait(int ud, int mask);
-int ibsre(int board, int v);
-void SendIFC(int board);
-void FindLstn(int board, const Addr4882_t pads[], Addr4882_t results[], int limit);
-int ThreadIbsta();
-int ThreadIberr();
-int ThreadIbcnt();
-long ThreadIbcntl();
+#define GPIBSIM_DECLARE_ENTRY(ret, name, params, args) ret name params;
+GPIB_DRIVER_CALLS(GPIBSIM_DECLARE_ENTRY)
+GPIB_DRIVER_STATUS(GPIBSIM_DECLARE_ENTRY)
+#undef GPIBSIM_DECLARE_ENTRY
 
 } // namespace gpibsim::driver

@@ -57,67 +57,12 @@ void Initialize() {
 
 namespace driver = gpibsim::driver;
 
-GPIBSIM_EXPORT int ibdev(int board, int pad, int sad, int tmo, int eot, int eos) {
-  Initialize();
-  return driver::ibdev(board, pad, sad, tmo, eot, eos);
-}
-GPIBSIM_EXPORT int ibwrt(int ud, const void *buf, long cnt) {
-  Initialize();
-  return driver::ibwrt(ud, buf, cnt);
-}
-GPIBSIM_EXPORT int ibrd(int ud, void *buf, long cnt) {
-  Initialize();
-  return driver::ibrd(ud, buf, cnt);
-}
-GPIBSIM_EXPORT int ibclr(int ud) {
-  Initialize();
-  return driver::ibclr(ud);
-}
-GPIBSIM_EXPORT int ibrsp(int ud, char *spr) {
-  Initialize();
-  return driver::ibrsp(ud, spr);
-}
-GPIBSIM_EXPORT int ibpad(int ud, int pad) {
-  Initialize();
-  return driver::ibpad(ud, pad);
-}
-GPIBSIM_EXPORT int ibtmo(int ud, int tmo) {
-  Initialize();
-  return driver::ibtmo(ud, tmo);
-}
-GPIBSIM_EXPORT int ibask(int ud, int option, int *value) {
-  Initialize();
-  return driver::ibask(ud, option, value);
-}
-GPIBSIM_EXPORT int ibwait(int ud, int mask) {
-  Initialize();
-  return driver::ibwait(ud, mask);
-}
-GPIBSIM_EXPORT int ibsre(int board, int v) {
-  Initialize();
-  return driver::ibsre(board, v);
-}
-GPIBSIM_EXPORT void SendIFC(int board) {
-  Initialize();
-  driver::SendIFC(board);
-}
-GPIBSIM_EXPORT void FindLstn(int board, const Addr4882_t pads[], Addr4882_t results[], int limit) {
-  Initialize();
-  driver::FindLstn(board, pads, results, limit);
-}
-GPIBSIM_EXPORT int ThreadIbsta() {
-  Initialize();
-  return driver::ThreadIbsta();
-}
-GPIBSIM_EXPORT int ThreadIberr() {
-  Initialize();
-  return driver::ThreadIberr();
-}
-GPIBSIM_EXPORT int ThreadIbcnt() {
-  Initialize();
-  return driver::ThreadIbcnt();
-}
-GPIBSIM_EXPORT long ThreadIbcntl() {
-  Initialize();
-  return driver::ThreadIbcntl();
-}
+// Every entry makes sure the bus is set up, then hands the call on.
+#define GPIBSIM_EXPORT_ENTRY(ret, name, params, args)                                                        \
+  GPIBSIM_EXPORT ret name params {                                                                           \
+    Initialize();                                                                                            \
+    return driver::name args;                                                                                \
+  }
+GPIB_DRIVER_CALLS(GPIBSIM_EXPORT_ENTRY)
+GPIB_DRIVER_STATUS(GPIBSIM_EXPORT_ENTRY)
+#undef GPIBSIM_EXPORT_ENTRY

@@ -77,6 +77,10 @@ bool Resolve(LibraryHandle handle, Entry &slot, const char *name, std::string &m
   return slot != nullptr;
 }
 
+bool UsesRegistration(const GpibDriverApi &api) {
+  return api.RegisterGpibGlobalsForThread && api.UnregisterGpibGlobalsForThread;
+}
+
 // The library stays loaded for the rest of the run once its entries are resolved.
 void LoadLibraryOnce() {
   if (gLoaded.tried)
@@ -92,29 +96,18 @@ void LoadLibraryOnce() {
   }
   GpibDriverApi &api = gLoaded.api;
   std::string missing;
-  Resolve(handle, api.ibdev, "ibdev", missing);
-  Resolve(handle, api.ibwrt, "ibwrt", missing);
-  Resolve(handle, api.ibrd, "ibrd", missing);
-  Resolve(handle, api.ibclr, "ibclr", missing);
-  Resolve(handle, api.ibrsp, "ibrsp", missing);
-  Resolve(handle, api.ibpad, "ibpad", missing);
-  Resolve(handle, api.ibtmo, "ibtmo", missing);
-  Resolve(handle, api.ibask, "ibask", missing);
-  Resolve(handle, api.ibwait, "ibwait", missing);
-  Resolve(handle, api.ibsre, "ibsre", missing);
-  Resolve(handle, api.SendIFC, "SendIFC", missing);
-  Resolve(handle, api.FindLstn, "FindLstn", missing);
-  std::string optional;
-  Resolve(handle, api.RegisterGpibGlobalsForThread, "RegisterGpibGlobalsForThread", optional);
-  Resolve(handle, api.UnregisterGpibGlobalsForThread, "UnregisterGpibGlobalsForThread", optional);
-  const bool registers = api.RegisterGpibGlobalsForThread && api.UnregisterGpibGlobalsForThread;
-  if (!registers) {
-    // Without registration the status comes from the per-thread status functions.
-    Resolve(handle, api.ThreadIbsta, "ThreadIbsta", missing);
-    Resolve(handle, api.ThreadIberr, "ThreadIberr", missing);
-    Resolve(handle, api.ThreadIbcnt, "ThreadIbcnt", missing);
-    Resolve(handle, api.ThreadIbcntl, "ThreadIbcntl", missing);
+#define VBIB32_RESOLVE(ret, name, params, args) Resolve(handle, api.name, #name, missing);
+  GPIB_DRIVER_CALLS(VBIB32_RESOLVE) {
+    std::string optional;
+#define VBIB32_RESOLVE_OPTIONAL(ret, name, params, args) Resolve(handle, api.name, #name, optional);
+    GPIB_DRIVER_REGISTRATION(VBIB32_RESOLVE_OPTIONAL)
+#undef VBIB32_RESOLVE_OPTIONAL
   }
+  // Without registration the status comes from the per-thread status functions.
+  if (!UsesRegistration(api)) {
+    GPIB_DRIVER_STATUS(VBIB32_RESOLVE)
+  }
+#undef VBIB32_RESOLVE
   if (!missing.empty()) {
     gLoaded.failure = gLoaded.libraryName + ": entry " + missing + " not found";
     return;
@@ -133,10 +126,6 @@ const GpibDriverApi *CurrentDriver() {
     std::fprintf(stderr, "GPIB driver library could not be used: %s\n", gLoaded.failure.c_str());
   }
   return nullptr;
-}
-
-bool UsesRegistration(const GpibDriverApi &api) {
-  return api.RegisterGpibGlobalsForThread && api.UnregisterGpibGlobalsForThread;
 }
 
 // Registers the status variables when not yet done; false means the call must fail.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gpib/GpibCodes.h"
 #include "gpib/GpibDriverApi.h"
 
 #include <cstdint>
@@ -9,16 +10,17 @@
 // status is copied into ibsta and iberr right after the call. Text travels as 8-bit bytes.
 namespace VBIB32 {
 
-constexpr std::int16_t ERR = static_cast<std::int16_t>(0x8000);
-constexpr std::int16_t TIMO = 0x4000;
-constexpr std::int16_t END = 0x2000;
-constexpr std::int16_t CMPL = 0x0100;
+// The driver's codes as the 16-bit values the binding hands on.
+constexpr std::int16_t ERR = static_cast<std::int16_t>(gpibcodes::ERR);
+constexpr std::int16_t TIMO = gpibcodes::TIMO;
+constexpr std::int16_t END = gpibcodes::END;
+constexpr std::int16_t CMPL = gpibcodes::CMPL;
 
-constexpr std::int16_t T1s = 11;
-constexpr std::int16_t T3s = 12;
-constexpr std::int16_t T10s = 13;
-constexpr std::int16_t IbaTMO = 3;
-constexpr std::int16_t EDVR = 0;
+constexpr std::int16_t T1s = gpibcodes::T1s;
+constexpr std::int16_t T3s = gpibcodes::T3s;
+constexpr std::int16_t T10s = gpibcodes::T10s;
+constexpr std::int16_t IbaTMO = gpibcodes::IbaTMO;
+constexpr std::int16_t EDVR = gpibcodes::EDVR;
 
 // Status of the last wrapped call.
 extern std::int16_t ibsta;

@@ -37,8 +37,8 @@ constexpr std::int16_t StyleStop = Module1::Style::Critical;
 constexpr std::int16_t StyleExclamation = Module1::Style::Exclamation;
 constexpr std::int16_t StyleExclamationOkCancel = Module1::Style::Exclamation | Module1::Style::OkCancel;
 
-constexpr std::int16_t EBUS = 14;
-constexpr std::int16_t ETAB = 20;
+using gpibcodes::EBUS;
+using gpibcodes::ETAB;
 
 constexpr int LastListener = ListenerSlots - 1;
 constexpr std::size_t IdBufferSize = 256;
@@ -89,36 +89,37 @@ std::string Upper(std::string text) {
 }
 
 const char *ErrorText(std::int16_t code) {
+  using namespace gpibcodes;
   switch (code) {
-  case 0:
+  case EDVR:
     return "Operating system error.";
-  case 1:
+  case ECIC:
     return "Function requires GPIB board to be CIC.";
-  case 2:
+  case ENOL:
     return "No listener on write function.";
-  case 3:
+  case EADR:
     return "GPIB board not addressed correctly.";
-  case 4:
+  case EARG:
     return "Invalid argument to function call.";
-  case 5:
+  case ESAC:
     return "GPIB board not system controller as required.";
-  case 6:
+  case EABO:
     return "I/O operation aborted - timeout.";
-  case 7:
+  case ENEB:
     return "Non-existent GPIB board.";
-  case 10:
+  case EOIP:
     return "Asynchronous I/O in progress.";
-  case 11:
+  case ECAP:
     return "No capability for operation.";
-  case 12:
+  case EFSO:
     return "File system error.";
-  case 14:
+  case EBUS:
     return "GPIB bus eror.";
-  case 15:
+  case ESTB:
     return "Serial poll status queue owerflow.";
-  case 16:
+  case ESRQ:
     return "SRQ stuck in on position.";
-  case 20:
+  case ETAB:
     return "Table problem.";
   default:
     return "Unknown error.";
