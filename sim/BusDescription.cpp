@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <type_traits>
 
 namespace gpibsim {
 namespace {
@@ -170,11 +171,31 @@ std::string Located(const std::string &sourceName, const std::string &text, std:
 }
 
 // nlohmann's message without its own prefix and position.
-std::string SyntaxMessage(const std::string &what) {
+std::string ParserMessage(const std::string &what) {
   const std::size_t column = what.find("column ");
-  const std::size_t colon = column == std::string::npos ? std::string::npos : what.find(": ", column);
+  const std::size_t colon = column == std::string::npos ? what.find("] ") : what.find(": ", column);
   return colon == std::string::npos ? what : what.substr(colon + 2);
 }
+
+// nlohmann's own tree builder, made to keep where parsing stopped: a number too large for a
+// double is otherwise thrown as an exception that carries no position.
+class TreeBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+  explicit TreeBuilder(json &root) : json_sax_dom_parser(root, false) {}
+
+  // Hides the base's; sax_parse calls it on this type. The position is one past the
+  // character a syntax error was found at, and just past a number that overflowed.
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string &lastToken, const Exception &e) {
+    offset = std::is_same_v<Exception, json::out_of_range> ? position - std::min(position, lastToken.size())
+                                                           : (position > 0 ? position - 1 : 0);
+    message = ParserMessage(e.what());
+    return false;
+  }
+
+  std::size_t offset = 0;
+  std::string message;
+};
 
 } // namespace
 
@@ -195,12 +216,24 @@ BusDescription DefaultBus() {
 
 bool ParseBusDescription(const std::string &text, const std::string &sourceName, BusDescription &out,
                          std::string &error) {
+  if (text.size() > MaxDescriptionBytes) {
+    error = Located(sourceName, text, MaxDescriptionBytes,
+                    "bus description longer than " + std::to_string(MaxDescriptionBytes >> 20) + " MiB (" +
+                        std::to_string(MaxDescriptionBytes) + " bytes), the most allowed");
+    return false;
+  }
+  // Checked ahead of parsing: printing a deeper value in an error message recurses level by level.
+  const std::size_t tooDeep = OffsetPastDepth(text, MaxDescriptionDepth);
+  if (tooDeep != std::string::npos) {
+    error = Located(sourceName, text, tooDeep,
+                    "arrays and objects nested deeper than " + std::to_string(MaxDescriptionDepth) +
+                        " levels, the most allowed");
+    return false;
+  }
   json document;
-  try {
-    document = json::parse(text);
-  } catch (const json::parse_error &e) {
-    // byte counts from 1 and names the character the parser stopped at.
-    error = Located(sourceName, text, e.byte > 0 ? e.byte - 1 : 0, SyntaxMessage(e.what()));
+  TreeBuilder builder(document);
+  if (!json::sax_parse(text, &builder)) {
+    error = Located(sourceName, text, builder.offset, builder.message);
     return false;
   }
   try {
@@ -217,10 +250,15 @@ bool ConfigureFromFile(const std::string &path, std::string &error) {
   std::FILE *file = std::fopen(path.c_str(), "rb");
   int reason = file ? 0 : errno;
   if (file) {
+    // One byte past the limit is enough to refuse an endless or huge file.
     char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    while (text.size() <= MaxDescriptionBytes) {
+      const std::size_t n =
+          std::fread(buffer, 1, std::min(sizeof buffer, MaxDescriptionBytes + 1 - text.size()), file);
+      if (n == 0)
+        break;
       text.append(buffer, n);
+    }
     if (std::ferror(file))
       reason = errno ? errno : EIO;
     std::fclose(file);

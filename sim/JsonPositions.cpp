@@ -124,4 +124,26 @@ std::size_t OffsetOfPath(const std::string &text, const std::string &pointer) {
   }
 }
 
+std::size_t OffsetPastDepth(const std::string &text, int maxDepth) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > maxDepth)
+        return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return std::string::npos;
+}
+
 } // namespace gpibsim

@@ -2,6 +2,7 @@
 
 #include "gpib/GpibDriverApi.h"
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string>
@@ -40,6 +41,11 @@ struct BusDescription {
 
 // The bus a new user meets: one TDS 3054 at address 1 with a short error log.
 BusDescription DefaultBus();
+
+// Limits of a description, checked before it is parsed; a file is read no further than one
+// byte past the size. A real bus needs a few KiB and five levels of nesting.
+constexpr std::size_t MaxDescriptionBytes = 4 * 1024 * 1024;
+constexpr int MaxDescriptionDepth = 32;
 
 // Parses a bus description. On failure returns false and sets error to one line naming
 // sourceName, the line and column, and what is wrong.

@@ -1,6 +1,12 @@
 #include "SimSession.h"
 
+#include <chrono>
+#include <future>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 using namespace gpibsim;
@@ -10,8 +16,26 @@ namespace {
 std::string ParseError(const std::string &json) {
   BusDescription description;
   std::string error;
-  EXPECT_FALSE(ParseBusDescription(json, "bus.json", description, error)) << json;
+  EXPECT_FALSE(ParseBusDescription(json, "bus.json", description, error)) << json.substr(0, 80);
   return error;
+}
+
+std::string Nested(int levels) { return std::string(levels, '[') + std::string(levels, ']'); }
+
+// Reads the file on a thread of its own, so that a read without end fails the test instead
+// of hanging it. Nothing when it took longer than the limit.
+std::optional<std::pair<bool, std::string>> ConfigureWithin(const std::string &path,
+                                                            std::chrono::seconds limit) {
+  auto result = std::make_shared<std::promise<std::pair<bool, std::string>>>();
+  std::future<std::pair<bool, std::string>> done = result->get_future();
+  std::thread([path, result] {
+    std::string error;
+    const bool ok = ConfigureFromFile(path, error);
+    result->set_value({ok, error});
+  }).detach();
+  if (done.wait_for(limit) != std::future_status::ready)
+    return std::nullopt;
+  return done.get();
 }
 
 TEST(SimDescription, KeysReachTheListeners) {
@@ -51,15 +75,30 @@ TEST(SimDescription, KeysReachTheListeners) {
   EXPECT_EQ(d.endItem, "");
 }
 
-TEST(SimDescription, SyntaxErrorNamesFileLineAndColumn) {
-  EXPECT_EQ(
-      ParseError("{\n  \"listeners\": [,]\n}"),
-      "bus.json:2:17: syntax error while parsing value - unexpected ','; expected '[', '{', or a literal");
-  EXPECT_EQ(ParseError("{\"listeners\": []"),
-            "bus.json:1:17: syntax error while parsing object - unexpected end of input; expected '}'");
-  EXPECT_EQ(ParseError(""),
-            "bus.json:1:1: syntax error while parsing value - unexpected end of input; expected '[', "
-            "'{', or a literal");
+TEST(SimDescription, UnparsableTextNamesFileLineAndColumn) {
+  struct Case {
+    std::string json;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"{\n  \"listeners\": [,]\n}",
+       "bus.json:2:17: syntax error while parsing value - unexpected ','; expected '[', '{', or a literal"},
+      {"{\"listeners\": []",
+       "bus.json:1:17: syntax error while parsing object - unexpected end of input; expected '}'"},
+      {"", "bus.json:1:1: syntax error while parsing value - unexpected end of input; expected '[', "
+           "'{', or a literal"},
+      // Numbers beyond a double, located at their start.
+      {"4e55555", "bus.json:1:1: number overflow parsing '4e55555'"},
+      {"{\"listeners\": [\n  {\"address\": -1e999}]}", "bus.json:2:15: number overflow parsing '-1e999'"},
+      // Refused before parsing, at the bracket that goes too deep or the byte past the limit.
+      {Nested(100000), "bus.json:1:33: arrays and objects nested deeper than 32 levels, the most allowed"},
+      {"{\"listeners\": " + Nested(32) + "}",
+       "bus.json:1:46: arrays and objects nested deeper than 32 levels, the most allowed"},
+      {std::string(4 * 1024 * 1024 + 1, ' '),
+       "bus.json:1:4194305: bus description longer than 4 MiB (4194304 bytes), the most allowed"},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(ParseError(c.json), c.error) << c.json.substr(0, 80);
 }
 
 TEST(SimDescription, SchemaErrorsPointAtTheValue) {
@@ -100,9 +139,15 @@ TEST(SimDescription, SchemaErrorsPointAtTheValue) {
        R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end" or "reply", not "a\"b")"},
       {R"({"listeners": [{"address": 1, "replies": {"A?\n": 5}}]})",
        R"(bus.json:1:42: "A?\n" must be a string, not 5)"},
+      // At the limits the description is read as usual; brackets in strings do not nest.
+      {"{\"listeners\": " + Nested(31) + "}",
+       "bus.json:1:16: a listener must be an object, not " + std::string(30, '[') + "]]]]]]]..."},
+      {"[]" + std::string(4 * 1024 * 1024 - 2, ' '),
+       "bus.json:1:1: the bus description must be an object, not []"},
+      {R"({"id": "\")" + std::string(40, '[') + R"("})", R"(bus.json:1:8: unknown key "id")"},
   };
   for (const Case &c : cases)
-    EXPECT_EQ(ParseError(c.json), c.error) << c.json;
+    EXPECT_EQ(ParseError(c.json), c.error) << c.json.substr(0, 80);
 }
 
 TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
@@ -116,11 +161,15 @@ TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
       {SimDataFile("no-such-file.json"),
        SimDataFile("no-such-file.json") + ": cannot read the bus description: No such file or directory"},
       {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Is a directory"},
+      {"/dev/zero",
+       "/dev/zero:1:4194305: bus description longer than 4 MiB (4194304 bytes), the most allowed"},
   };
   for (const Case &c : cases) {
     Configure(DefaultBus());
-    std::string error;
-    EXPECT_FALSE(ConfigureFromFile(c.path, error));
+    const auto result = ConfigureWithin(c.path, std::chrono::seconds(30));
+    ASSERT_TRUE(result) << c.path << " is still being read";
+    const auto &[configured, error] = *result;
+    EXPECT_FALSE(configured);
     EXPECT_EQ(error.rfind(c.errorStart, 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
 
