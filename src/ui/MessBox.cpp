@@ -7,12 +7,19 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 #include <QWindow>
+#include <QtMath>
+
+#include <algorithm>
+#include <limits>
 
 using skeld::PixelsToTwips;
 using skeld::TwipsRect;
@@ -26,6 +33,26 @@ QFont BoxFont() {
   font.setStyleHint(QFont::SansSerif);
   font.setPixelSize(11);
   return font;
+}
+
+// What the box adds around its label, in twips: to the width, and to the height past one line.
+constexpr int LabelToWindowWidth = 310;
+constexpr int LabelToWindowHeight = 345 + 930;
+
+// A prompt too large for the screen loses the middle of each line that is too wide and,
+// with too many lines, its middle lines; both ends, where the question stands, stay.
+QString FitPrompt(const QString &prompt, const QFontMetrics &metrics, int maxWidth, int maxLines) {
+  QStringList lines = prompt.split(QLatin1Char('\n'));
+  if (lines.size() > maxLines) {
+    const int kept = std::max(maxLines, 1) - 1; // one line shows the gap
+    const int head = (kept + 1) / 2;
+    const int tail = kept - head;
+    lines = lines.mid(0, head) + QStringList{QStringLiteral("\u2026")} + lines.mid(lines.size() - tail);
+  }
+  for (QString &line : lines)
+    if (metrics.horizontalAdvance(line) > maxWidth)
+      line = metrics.elidedText(line, Qt::ElideMiddle, maxWidth);
+  return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -90,12 +117,17 @@ void MessBox::ShowModal() {
   QWidget *owner = QApplication::activeWindow();
   if (owner == this)
     owner = nullptr;
-  Form_Load();
-  skeld::CentreOnOwner(*this, owner, TwipsSize(layout_.windowWidth, layout_.windowHeight));
+  QScreen *screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  Form_Load(area.size());
+  const QSize outer = TwipsSize(layout_.windowWidth, layout_.windowHeight);
+  skeld::CentreOnOwner(*this, owner, outer);
+  if (screen)
+    skeld::KeepInside(*this, outer, area);
   exec();
 }
 
-void MessBox::Form_Load() {
+void MessBox::Form_Load(QSize screenArea) {
   const Module1::MessBoxRequest &request = Module1::CurrentRequest();
   ++showing_;
   defaultButton_ = 0;
@@ -103,14 +135,27 @@ void MessBox::Form_Load() {
   for (QPushButton *button : buttons_)
     button->setHidden(false);
 
-  Label_Msg->setText(request.prompt);
+  // The window, label plus its margins, may be no larger than the screen's free area.
+  int maxLabelWidth = std::numeric_limits<int>::max();
+  int maxLabelHeight = std::numeric_limits<int>::max();
+  if (!screenArea.isEmpty()) {
+    maxLabelWidth = PixelsToTwips(screenArea.width()) - LabelToWindowWidth;
+    maxLabelHeight = PixelsToTwips(screenArea.height()) - LabelToWindowHeight;
+    const QFontMetrics metrics(Label_Msg->font());
+    // The label sets its lines a whole number of pixels apart.
+    const int lineHeight = PixelsToTwips(qCeil(QFontMetricsF(Label_Msg->font()).lineSpacing()));
+    Label_Msg->setText(FitPrompt(request.prompt, metrics, maxLabelWidth / skeld::TwipsPerPixel,
+                                 maxLabelHeight / lineHeight));
+  } else {
+    Label_Msg->setText(request.prompt);
+  }
   Label_Msg->adjustSize();
 
   style_ = DecodeStyle(request.style);
   defaultButton_ = style_.defaultButton;
 
-  layout_ =
-      LayOutMessBox(PixelsToTwips(Label_Msg->width()), PixelsToTwips(Label_Msg->height()), style_.buttonSet);
+  layout_ = LayOutMessBox(std::min(PixelsToTwips(Label_Msg->width()), maxLabelWidth),
+                          std::min(PixelsToTwips(Label_Msg->height()), maxLabelHeight), style_.buttonSet);
 
   captions_ = ButtonCaptions(style_.buttonSet);
   for (int i = 0; i < MessBoxButtonCount; ++i) {

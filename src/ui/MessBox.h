@@ -41,7 +41,8 @@ protected:
 
 private:
   MessBox();
-  void Form_Load();
+  // Lays the box out to fit an area of the screen of this size (no limit when empty).
+  void Form_Load(QSize screenArea);
   void Form_Activate();
   void Button_Click(int index);
   void PressEnterLater();

@@ -2,6 +2,7 @@
 
 #include "ui/Module1.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -41,9 +42,11 @@ const ButtonSetRow &RowFor(int buttonSet) {
 QString DecToBin(std::int16_t DeciValue, std::int16_t &NoOfBits) {
   while (NeedsMoreBits(NoOfBits, DeciValue) && NoOfBits < std::numeric_limits<std::int16_t>::max())
     ++NoOfBits;
-  QString result;
+  // Filled from the right in place: prepending digit by digit costs the square of the count.
+  QString result(std::max<int>(NoOfBits, 0), QLatin1Char('0'));
   for (int j = 0; j < NoOfBits; ++j)
-    result.prepend(BitOf(DeciValue, j) ? QLatin1Char('1') : QLatin1Char('0'));
+    if (BitOf(DeciValue, j))
+      result[NoOfBits - 1 - j] = QLatin1Char('1');
   return result;
 }
 

@@ -5,6 +5,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace skeld {
 
 void CentreOnOwner(QWidget &window, QWidget *owner, QSize outerSize) {
@@ -22,6 +24,13 @@ void CentreOnOwner(QWidget &window, QWidget *owner, QSize outerSize) {
     window.winId(); // makes the native window, whose stacking parent is set next
   if (QWindow *handle = window.windowHandle())
     handle->setTransientParent(owner ? owner->window()->windowHandle() : nullptr);
+}
+
+void KeepInside(QWidget &window, QSize outerSize, const QRect &area) {
+  const QPoint at = window.pos();
+  const int x = std::max(area.left(), std::min(at.x(), area.x() + area.width() - outerSize.width()));
+  const int y = std::max(area.top(), std::min(at.y(), area.y() + area.height() - outerSize.height()));
+  window.move(x, y);
 }
 
 void CentreOnScreen(QWidget &window) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 class QWidget;
@@ -9,6 +10,10 @@ namespace skeld {
 // Centres a top-level window whose outer size is given on its owner (on the primary screen
 // without one) and keeps it stacked above the owner.
 void CentreOnOwner(QWidget &window, QWidget *owner, QSize outerSize);
+
+// Moves a top-level window whose outer size is given as little as it takes to lie inside area
+// (its top-left corner inside when it is the larger).
+void KeepInside(QWidget &window, QSize outerSize, const QRect &area);
 
 // Places a top-level window in the middle of its screen (the primary one before it is shown).
 void CentreOnScreen(QWidget &window);

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QUrl>
 #include <QWindow>
@@ -110,7 +111,12 @@ void errAboutForm::Form_Load() {
   Command_OK->setFocus();
 }
 
-void errAboutForm::Command_OK_Click() { done(QDialog::Accepted); }
+void errAboutForm::Command_OK_Click() {
+  // The window stays up until a running check has told its outcome.
+  if (checking_)
+    return;
+  done(QDialog::Accepted);
+}
 
 // The close box does what "Close" does.
 void errAboutForm::reject() { Command_OK_Click(); }
@@ -118,6 +124,11 @@ void errAboutForm::reject() { Command_OK_Click(); }
 void errAboutForm::Label_eMail_Click() { skeld::OpenUrl(MailtoUrl()); }
 
 void errAboutForm::Command_CheckUpdate_Click() {
+  // Window events run while the download waits, so a second click can arrive: one check at
+  // a time.
+  if (checking_)
+    return;
+  const QScopedValueRollback<bool> running(checking_, true);
   const QString workFolder = UpdateCheck::WorkFolder();
   // A folder that cannot be made shows as a failed download: there is nowhere to put the file.
   skeld::MakeAppDataSubfolder(workFolder);
@@ -125,7 +136,7 @@ void errAboutForm::Command_CheckUpdate_Click() {
 
   UpdateCheck::Verdict verdict{UpdateCheck::Outcome::DownloadFailed, QString()};
   {
-    // The window takes no input meanwhile; the cursor says so.
+    // The window answers meanwhile but starts nothing new; the cursor says so.
     skeld::WaitCursor wait;
     if (skeld::DownloadToFile(UpdateCheck::RemoteDataUrl().toStdString(),
                               QFile::encodeName(localFile).toStdString())) {

@@ -39,4 +39,5 @@ private:
   QLabel *Label_eMail;
   QPushButton *Command_OK;
   QPushButton *Command_CheckUpdate;
+  bool checking_ = false;
 };

@@ -3,11 +3,13 @@
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "support/FakeMessBoxes.h"
+#include "support/LocalHttpServer.h"
 #include "support/ScopedEnv.h"
 #include "ui/errAboutForm.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -17,9 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -285,6 +291,94 @@ TEST_F(AboutCheck, WorkFolderMadeUnderTheDataFolderWithoutAppData) {
   EXPECT_TRUE(QFile::exists(dataHome + QStringLiteral("/vbTemp/versions.txt")));
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].prompt, QStringLiteral("This is the latest version."));
+}
+
+// The real download, sent through a local proxy that keeps it waiting. The window goes on
+// answering meanwhile, with the wait cursor up; a second click and "Close" start nothing;
+// the check ends by the limit that applies and reports a failed download.
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// A server that was not stopped by the limit gives up after 5 s, so a missing limit shows as
+// a check that took too long rather than one that never ends.
+constexpr seconds GiveUp(5);
+
+struct StallCase {
+  const char *what;
+  std::optional<HttpAnswer> answer; // none: the connect never completes
+  skeld::DownloadLimits limits;
+  milliseconds endsBy; // the limit that ends the check
+};
+
+const StallCase StallCases[] = {
+    {"accepts and never answers", HttpAnswer("", {}, GiveUp), {seconds(10), seconds(1)}, seconds(1)},
+    {"one byte a second",
+     HttpAnswer(HttpReply("200 OK", "Skeld Error Log Viewer:1.4"), seconds(1), GiveUp),
+     {seconds(10), seconds(1)},
+     seconds(1)},
+    {"connect never completes", std::nullopt, {seconds(1), seconds(4)}, seconds(1)},
+};
+
+TEST_F(About, CheckKeepsTheWindowAnsweringUntilItsTimeLimit) {
+  QTemporaryDir temp;
+  ScopedEnv appData("AppData", temp.path().toLocal8Bit());
+  ScopedEnv noProxy("no_proxy");
+  ScopedEnv noProxyUpper("NO_PROXY");
+  FakeMessBoxes boxes;
+  for (const StallCase &c : StallCases) {
+    SCOPED_TRACE(c.what);
+    std::optional<LocalHttpServer> server;
+    std::optional<FullBacklogPort> fullQueue;
+    if (c.answer)
+      server.emplace(std::vector<HttpAnswer>{*c.answer});
+    else
+      fullQueue.emplace();
+    const int port = server ? server->Port() : fullQueue->Port();
+    ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + QByteArray::number(port));
+    const skeld::DownloadLimits previous = skeld::SetDownloadLimits(c.limits);
+    boxes.shown.clear();
+
+    QElapsedTimer clock;
+    std::vector<qint64> ticks;
+    bool cursorShown = false;
+    ShowAboutAnd(nullptr, [&](errAboutForm &form) {
+      auto *check = Control<QPushButton>(form, "Command_CheckUpdate");
+      QTimer timer;
+      timer.setInterval(10);
+      QObject::connect(&timer, &QTimer::timeout, [&] {
+        ticks.push_back(clock.elapsed());
+        if (ticks.size() != 1)
+          return;
+        const QCursor *cursor = QGuiApplication::overrideCursor();
+        cursorShown = cursor && cursor->shape() == Qt::WaitCursor;
+        check->click();
+        Control<QPushButton>(form, "Command_OK")->click();
+      });
+      timer.start();
+      clock.start();
+      check->click();
+      ticks.push_back(clock.elapsed());
+      EXPECT_TRUE(form.isVisible());
+    });
+    skeld::SetDownloadLimits(previous);
+
+    const qint64 took = ticks.back();
+    EXPECT_GE(took, c.endsBy.count() - 50);
+    EXPECT_LT(took, c.endsBy.count() + 1000);
+    qint64 longestGap = ticks.front();
+    for (std::size_t i = 1; i < ticks.size(); ++i)
+      longestGap = std::max(longestGap, ticks[i] - ticks[i - 1]);
+    EXPECT_LT(longestGap, 100) << "the window did not answer for so many milliseconds";
+    EXPECT_TRUE(cursorShown);
+    ASSERT_EQ(boxes.shown.size(), 1u) << "one check, one message";
+    EXPECT_EQ(boxes.shown[0].prompt, QStringLiteral("Web Datafile not foud.") + QLatin1String(AskInfo));
+    if (server) {
+      server->Finish();
+      EXPECT_EQ(server->requestLines,
+                std::vector<std::string>{"GET http://www.skeld-instruments.example/dl/swv.txt HTTP/1.1"});
+    }
+  }
+  EXPECT_TRUE(opened_.isEmpty());
 }
 
 } // namespace

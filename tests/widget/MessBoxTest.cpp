@@ -1,6 +1,7 @@
 #include "ui/MessBox.h"
 #include "platform/Twips.h"
 #include "ui/Module1.h"
+#include "ui/UpdateCheck.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -301,6 +303,62 @@ TEST(MessBox, CentredOnTheActiveWindowAndModal) {
     EXPECT_LE((centre - expected).manhattanLength(), 2) << centre.x() << ',' << centre.y();
     box.close();
   });
+}
+
+// Prompts too large for the screen: the box and its buttons stay inside the screen's free
+// area, also beside an owner at the screen's edge, and both ends of the prompt, where the
+// question stands, can still be read.
+TEST(MessBox, NeverLargerThanTheScreen) {
+  QStringList manyLines;
+  for (int i = 0; i < 5000; ++i)
+    manyLines << QStringLiteral("Line %1").arg(i);
+  const QString longVersion = UpdateCheck::MessageFor(UpdateCheck::Outcome::Newer, QStringLiteral("1.3"),
+                                                      QString(100000, QLatin1Char('9')))
+                                  .prompt;
+  const struct {
+    const char *what;
+    QString prompt;
+    const char *first; // how the shown text begins and ends
+    const char *last;
+    bool ownerAtTheEdge;
+  } cases[] = {
+      {"100,000-digit version", longVersion, "A newer version  ( 999",
+       "Goto the Program Homepage to download ?", false},
+      {"the same beside an owner at the edge", longVersion, "A newer version  ( 999",
+       "Goto the Program Homepage to download ?", true},
+      {"5,000 lines", manyLines.join(QLatin1Char('\n')), "Line 0\nLine 1\n", "\nLine 4999", false},
+  };
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    QWidget owner;
+    if (c.ownerAtTheEdge) {
+      owner.setGeometry(area.right() - 100, area.top() + 40, 200, 150);
+      owner.show();
+      owner.activateWindow();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return owner.isActiveWindow(); }, 5000));
+    }
+    const std::int16_t code = ShowAnd(c.prompt, 4, QStringLiteral("Current version: 1.3"), [&](MessBox &box) {
+      EXPECT_TRUE(area.contains(box.frameGeometry()))
+          << "box " << box.frameGeometry().x() << ',' << box.frameGeometry().y() << ' '
+          << box.frameGeometry().width() << 'x' << box.frameGeometry().height();
+      for (int i = 0; i < 2; ++i) {
+        QPushButton *button = ButtonAt(box, i);
+        EXPECT_TRUE(button->isVisible());
+        EXPECT_TRUE(box.rect().contains(button->geometry())) << i;
+        EXPECT_TRUE(area.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()))) << i;
+      }
+      auto *label = box.findChild<QLabel *>(QStringLiteral("Label_Msg"));
+      ASSERT_NE(label, nullptr);
+      EXPECT_TRUE(label->text().startsWith(QLatin1String(c.first))) << label->text().left(40).toStdString();
+      EXPECT_TRUE(label->text().endsWith(QLatin1String(c.last))) << label->text().right(40).toStdString();
+      EXPECT_LE(label->sizeHint().width(), label->width());
+      EXPECT_LE(label->sizeHint().height(), label->height());
+      QTest::keyClick(box.windowHandle(), Qt::Key_Tab);
+      QTest::keyClick(box.windowHandle(), Qt::Key_Return);
+    });
+    EXPECT_EQ(code, 6) << "Yes, reached by Tab and Enter";
+  }
 }
 
 } // namespace
