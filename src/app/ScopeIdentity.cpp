@@ -1,8 +1,9 @@
 #include "app/ScopeIdentity.h"
 
-#include <cctype>
+#include "platform/LeadingNumber.h"
+
 #include <cmath>
-#include <cstdlib>
+#include <string_view>
 
 namespace skeld {
 
@@ -29,25 +30,8 @@ constexpr char RefusedFirmware[] = "FV:v3.41";
 int ModelNumber(const std::string &model) {
   if (model.size() < 5)
     return 0;
-  const std::string text = model.substr(4, 4);
-  std::size_t pos = 0;
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-    ++pos;
-  std::size_t end = pos;
-  if (end < text.size() && (text[end] == '+' || text[end] == '-'))
-    ++end;
-  const std::size_t digitsFrom = end;
-  while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
-    ++end;
-  if (end < text.size() && text[end] == '.') {
-    ++end;
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
-      ++end;
-  }
-  if (end == digitsFrom || (end == digitsFrom + 1 && text[digitsFrom] == '.'))
-    return 0;
   // Four characters hold no number beyond 16 bits; halves round to even.
-  return static_cast<int>(std::nearbyint(std::strtod(text.substr(pos, end - pos).c_str(), nullptr)));
+  return static_cast<int>(std::nearbyint(LeadingNumber(std::string_view(model).substr(4, 4))));
 }
 
 ScopeIdentity IdentifyScope(const std::string &reply) {

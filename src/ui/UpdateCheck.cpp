@@ -2,6 +2,10 @@
 
 #include "platform/AppDataFolder.h"
 #include "platform/Homepage.h"
+#include "platform/LeadingNumber.h"
+#include "ui/Module1.h"
+
+#include <string_view>
 
 namespace UpdateCheck {
 
@@ -22,12 +26,11 @@ const QString NewerBefore = QStringLiteral("A newer version  ( ");
 const QString NewerAfter = QStringLiteral(" )  is available.");
 const QString LatestText = QStringLiteral("This is the latest version.");
 
-constexpr std::int16_t StyleOk = 0;
-constexpr std::int16_t StyleYesNo = 4;
+constexpr std::int16_t StyleOk = Module1::Style::OkOnly;
+constexpr std::int16_t StyleYesNo = Module1::Style::YesNo;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool EndsField(char c) { return c == ',' || c == '\r' || c == '\n'; }
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
 QString HomepageUrl(const QString &path) {
   return QStringLiteral("http://") + QLatin1String(skeld::HomepageHost) + path;
@@ -78,25 +81,9 @@ QString EntryVersion(const QString &entry) {
 }
 
 double VersionValue(const QString &text) {
-  qsizetype i = 0;
-  while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
-    ++i;
-  QString number;
-  if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
-    number += text[i++];
-  bool digits = false;
-  for (; i < text.size() && IsDigit(text[i]); ++i, digits = true)
-    number += text[i];
-  if (i < text.size() && text[i] == QLatin1Char('.')) {
-    number += text[i++];
-    for (; i < text.size() && IsDigit(text[i]); ++i, digits = true)
-      number += text[i];
-  }
-  if (!digits)
-    return 0.0;
-  // Only digits are left to convert, so a failure can only be an overflow, which gives
-  // infinity: a version too large to write counts as the largest of all.
-  return number.toDouble();
+  // Characters beyond Latin-1 become '?', which ends the number like any other non-digit.
+  const QByteArray latin1 = text.toLatin1();
+  return skeld::LeadingNumber(std::string_view(latin1.constData(), static_cast<std::size_t>(latin1.size())));
 }
 
 Verdict Judge(const QByteArray &data, const QString &title, const QString &runningVersion) {

@@ -1,9 +1,12 @@
 #include "app/ErrorLogReply.h"
 #include "app/ScopeIdentity.h"
+#include "platform/LeadingNumber.h"
 #include "platform/VersionText.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +14,25 @@
 namespace {
 
 using skeld::ScopeSupport;
+
+TEST(LeadingNumber, ReadsTheNumberATextBeginsWith) {
+  const double infinity = std::numeric_limits<double>::infinity();
+  const std::pair<std::string, double> rows[] = {{" \t+12.5x", 12.5},
+                                                 {"-3,1", -3.0},
+                                                 {"1e5", 1.0},
+                                                 {".5", 0.5},
+                                                 {"7.", 7.0},
+                                                 {".", 0.0},
+                                                 {"-", 0.0},
+                                                 {"x12", 0.0},
+                                                 {"", 0.0},
+                                                 {" 1 2", 1.0},
+                                                 {std::string(400, '9'), infinity},
+                                                 {"0." + std::string(400, '0') + "1", 0.0},
+                                                 {"0000", 0.0}};
+  for (const auto &[text, value] : rows)
+    EXPECT_EQ(skeld::LeadingNumber(text), value) << '"' << text << '"';
+}
 
 struct IdentityCase {
   std::string reply;
