@@ -1,20 +1,11 @@
 #include "gpib/Vbib32Qx.h"
 
 #include "gpib/Vbib32.h"
+#include "gpib/Vbib32QxBoxes.h"
 #include "platform/EndProgram.h"
-#include "platform/GpibText.h"
-#include "ui/Module1.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QString>
-#include <QTimer>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <limits>
-#include <thread>
 
 namespace VBIB32QX {
 
@@ -27,15 +18,9 @@ std::int16_t DevGpibAddr;
 std::int16_t SpareDevHeld;
 std::int16_t SpareDev;
 
+using namespace detail;
+
 namespace {
-
-constexpr char LF = '\n';
-constexpr char CR = '\r';
-constexpr int ExitStatus = 1;
-
-constexpr std::int16_t StyleStop = Module1::Style::Critical;
-constexpr std::int16_t StyleExclamation = Module1::Style::Exclamation;
-constexpr std::int16_t StyleExclamationOkCancel = Module1::Style::Exclamation | Module1::Style::OkCancel;
 
 using gpibcodes::EBUS;
 using gpibcodes::ETAB;
@@ -53,20 +38,6 @@ const char *const NotEnoughDevicesTitle = "Not enough devices on the bus";
 const std::string IdNotFoundTitle = "Expected Id-response from device not found" + std::string(40, ' ');
 const char *const ReadFailed = "Read cycle failed\nOperation aborted.";
 const char *const IoErrorTitle = "I/O Error";
-const char *const SelectOkOrCancel = "Select OK to continue or Cancel to terminate program.";
-const char *const GpibErrorTitle = "GPIB ERROR #";
-const char *const DeviceNotConfigured = "Device not configured.\n\nCorrect problem and restart.";
-const char *const DeviceErrorTitle = "Device Error";
-
-bool HasBit(std::int16_t status, std::int16_t bit) { return (status & bit) != 0; }
-
-std::int16_t ShowText(const QString &prompt, std::int16_t style, const std::string &title) {
-  return Module1::ShowMessBox(prompt, style, skeld::FromGpib(title));
-}
-
-std::int16_t Show(const std::string &prompt, std::int16_t style, const std::string &title) {
-  return ShowText(skeld::FromGpib(prompt), style, title);
-}
 
 std::string TrimSpaces(const std::string &text) {
   const std::size_t first = text.find_first_not_of(' ');
@@ -86,44 +57,6 @@ std::string Upper(std::string text) {
       c = static_cast<char>(u - 0x20);
   }
   return text;
-}
-
-const char *ErrorText(std::int16_t code) {
-  using namespace gpibcodes;
-  switch (code) {
-  case EDVR:
-    return "Operating system error.";
-  case ECIC:
-    return "Function requires GPIB board to be CIC.";
-  case ENOL:
-    return "No listener on write function.";
-  case EADR:
-    return "GPIB board not addressed correctly.";
-  case EARG:
-    return "Invalid argument to function call.";
-  case ESAC:
-    return "GPIB board not system controller as required.";
-  case EABO:
-    return "I/O operation aborted - timeout.";
-  case ENEB:
-    return "Non-existent GPIB board.";
-  case EOIP:
-    return "Asynchronous I/O in progress.";
-  case ECAP:
-    return "No capability for operation.";
-  case EFSO:
-    return "File system error.";
-  case EBUS:
-    return "GPIB bus eror.";
-  case ESTB:
-    return "Serial poll status queue owerflow.";
-  case ESRQ:
-    return "SRQ stuck in on position.";
-  case ETAB:
-    return "Table problem.";
-  default:
-    return "Unknown error.";
-  }
 }
 
 void ClearListenerTables() {
@@ -378,56 +311,6 @@ std::int16_t ListenerAddressOf(std::int16_t handle) {
     if (ListenerDev[i] == handle)
       return ListenerAddr[i];
   return 0;
-}
-
-void WaitSeconds(float seconds) {
-  if (!(seconds > 0.0f))
-    return;
-  using Clock = std::chrono::steady_clock;
-  // A pause longer than a few decades is a pause for the rest of the run.
-  const double capped = std::min(static_cast<double>(seconds), 1e9);
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(capped));
-
-  if (QCoreApplication::instance() == nullptr) {
-    std::this_thread::sleep_until(deadline);
-    return;
-  }
-  // Each pass sleeps in a loop of its own until a timer ends it, so window events are
-  // handled meanwhile; a handler that waits itself nests its own loop, and this pass then
-  // ends once that inner one has. Looping on the clock covers loops ended early.
-  for (;;) {
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline)
-      return;
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count();
-    const long long ms = std::min<long long>((left + 999) / 1000, std::numeric_limits<int>::max());
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    if (loop.exec() != 0) {
-      // The application is quitting and no event loop runs any more.
-      std::this_thread::sleep_until(deadline);
-      return;
-    }
-  }
-}
-
-void ReportGpibError() {
-  if (!HasBit(VBIB32::ibsta, VBIB32::ERR))
-    return;
-  const std::int16_t code = VBIB32::iberr;
-  const std::int16_t button = Show(std::string(ErrorText(code)) + LF + SelectOkOrCancel,
-                                   StyleExclamationOkCancel, GpibErrorTitle + Str(code));
-  if (button == Module1::IdCancel) {
-    skeld::EndProgram(ExitStatus);
-    return;
-  }
-  GpibWriteFailed = -1;
-}
-
-void ReportDeviceError() {
-  Show(DeviceNotConfigured, StyleStop, DeviceErrorTitle);
-  skeld::EndProgram(ExitStatus);
 }
 
 void ResetModuleState() {
