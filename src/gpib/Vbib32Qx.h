@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The program's own GPIB helpers: bus set-up and listener search, opening an instrument
@@ -25,7 +26,13 @@ std::string GpibRead(std::int16_t &handle);
 std::string GpibQuery(std::int16_t &handle, const std::string &command);
 // The GPIB address of the listener opened as handle; 0 when no listener holds it.
 std::int16_t ListenerAddressOf(std::int16_t handle);
+// Pauses, letting window events run; the time passes by the pause clock.
 void WaitSeconds(float seconds);
+
+// How a pause lets its time pass. Without one set, it sleeps in the event loop on the wall
+// clock; tests set one that moves their own time on at once. Returns the previous one.
+using PauseClock = std::function<void(double seconds)>;
+PauseClock SetPauseClock(PauseClock clock);
 
 void ReportGpibError();
 void ReportDeviceError();

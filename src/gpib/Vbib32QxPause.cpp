@@ -8,15 +8,29 @@
 #include <chrono>
 #include <limits>
 #include <thread>
+#include <utility>
 
 namespace VBIB32QX {
+
+namespace {
+PauseClock &TheClock() {
+  static PauseClock clock;
+  return clock;
+}
+} // namespace
+
+PauseClock SetPauseClock(PauseClock clock) { return std::exchange(TheClock(), std::move(clock)); }
 
 void WaitSeconds(float seconds) {
   if (!(seconds > 0.0f))
     return;
-  using Clock = std::chrono::steady_clock;
   // A pause longer than a few decades is a pause for the rest of the run.
   const double capped = std::min(static_cast<double>(seconds), 1e9);
+  if (TheClock()) {
+    TheClock()(capped);
+    return;
+  }
+  using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(capped));
 

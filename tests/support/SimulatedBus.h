@@ -3,6 +3,7 @@
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "sim/SimBus.h"
+#include "support/InstantPauses.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,8 @@
 
 // The in-process simulated bus for one test: the program's driver binding talks to it, every
 // driver call lands in `trace`, and the GPIB module starts from its program-start state.
-// Without a description the bus is the default one (a TDS 3054 at address 1).
+// Without a description the bus is the default one (a TDS 3054 at address 1). Pauses pass at
+// once on the bus's own clock (`pauses`).
 class SimulatedBus {
 public:
   SimulatedBus() { Install(gpibsim::DefaultBus()); }
@@ -129,6 +131,8 @@ public:
     }
     return out;
   }
+
+  InstantPauses pauses;
 
 private:
   void Install(const gpibsim::BusDescription &description) {

@@ -7,7 +7,6 @@
 #include "support/SimulatedBus.h"
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPrinter>
@@ -154,12 +153,11 @@ TEST_F(ReadTest, AFailedClearIsReportedAndTheLogStillReRead) {
   EXPECT_EQ(form.Label1->text(), QStringLiteral(" 2 logged errors found."));
 }
 
-// Clicks every log command whenever a timer finds a reading under way.
+// Clicks every log command at each pause of a reading under way.
 class BusyClicker {
 public:
-  explicit BusyClicker(ErrorLogForm &form) {
-    timer_.setInterval(30);
-    QObject::connect(&timer_, &QTimer::timeout, [this, &form] {
+  BusyClicker(ErrorLogForm &form, SimulatedBus &bus) : bus_(bus) {
+    bus.pauses.onPause = [this, &form] {
       if (!form.reading())
         return;
       form.RefreshList->click();
@@ -168,13 +166,13 @@ public:
       form.PrintErrorLog->trigger();
       form.SendErrorLogToFile->trigger();
       ++clicks;
-    });
-    timer_.start();
+    };
   }
+  ~BusyClicker() { bus_.pauses.onPause = nullptr; }
   int clicks = 0;
 
 private:
-  QTimer timer_;
+  SimulatedBus &bus_;
 };
 
 TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
@@ -196,7 +194,7 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
   form.SetSplashSeconds(0);
   form.Load();
   {
-    BusyClicker clicker(form);
+    BusyClicker clicker(form, bus);
     form.Form_Activate();
     EXPECT_GT(clicker.clicks, 5);
   }
@@ -207,7 +205,7 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
   // The same during a Refresh.
   const std::size_t from = bus.trace.size();
   {
-    BusyClicker clicker(form);
+    BusyClicker clicker(form, bus);
     form.RefreshList->click();
     EXPECT_GT(clicker.clicks, 5);
   }
@@ -222,6 +220,7 @@ struct GreyedCase {
   const char *name;
   std::function<void(ErrorLogForm &, FakeMessBoxes &)> command;
   bool enabledAfter;
+  int readingPauses; // one a query
 };
 
 class GreyedWhileReading : public ReadTest, public ::testing::WithParamInterface<GreyedCase> {};
@@ -238,32 +237,30 @@ TEST_P(GreyedWhileReading, LogCommandsAreGreyedUntilTheListIsRead) {
   ASSERT_EQ(enabledCommands(), 4);
   int samples = 0;
   int enabledSeen = 0;
-  QTimer sampler;
-  sampler.setInterval(10);
-  QObject::connect(&sampler, &QTimer::timeout, [&] {
+  bus.pauses.onPause = [&] {
     if (form.reading()) {
       ++samples;
       enabledSeen += enabledCommands();
     }
-  });
-  sampler.start();
+  };
   GetParam().command(form, boxes);
-  EXPECT_GT(samples, 3);
+  EXPECT_EQ(samples, GetParam().readingPauses);
   EXPECT_EQ(enabledSeen, 0);
   EXPECT_EQ(enabledCommands(), GetParam().enabledAfter ? 4 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, GreyedWhileReading,
-    ::testing::Values(
-        GreyedCase{"Refresh", [](ErrorLogForm &form, FakeMessBoxes &) { form.RefreshList->click(); }, true},
-        GreyedCase{"Clear",
-                   [](ErrorLogForm &form, FakeMessBoxes &boxes) {
-                     boxes.AnswerNext(Module1::IdYes);
-                     boxes.AnswerNext(Module1::IdYes);
-                     form.ClearErrorLog->click();
-                   },
-                   false}),
+    ::testing::Values(GreyedCase{"Refresh",
+                                 [](ErrorLogForm &form, FakeMessBoxes &) { form.RefreshList->click(); }, true,
+                                 4},
+                      GreyedCase{"Clear",
+                                 [](ErrorLogForm &form, FakeMessBoxes &boxes) {
+                                   boxes.AnswerNext(Module1::IdYes);
+                                   boxes.AnswerNext(Module1::IdYes);
+                                   form.ClearErrorLog->click();
+                                 },
+                                 false, 2}),
     [](const ::testing::TestParamInfo<GreyedCase> &info) { return std::string(info.param.name); });
 
 TEST_F(ReadTest, WindowKeepsHandlingEventsWhileReading) {
@@ -273,17 +270,16 @@ TEST_F(ReadTest, WindowKeepsHandlingEventsWhileReading) {
   form.Load();
   int ticks = 0;
   QTimer ticker;
-  ticker.setInterval(20);
+  ticker.setInterval(0);
   QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += form.reading() ? 1 : 0; });
   ticker.start();
-  QElapsedTimer clock;
-  clock.start();
   form.Form_Activate();
-  const qint64 ms = clock.elapsed();
   ASSERT_EQ(form.List1->count(), 100);
-  // 101 queries with a 0.1 s pause each; a 20 ms timer should fire most of the time.
-  EXPECT_GE(ms, 10100);
-  EXPECT_GE(ticks, static_cast<int>(ms / 20 / 4)) << ticks << " ticks in " << ms << " ms";
+  // "ID?", "ERRLOG?" and 100 "ERRLOG:NEXT?", each with its 0.1 s pause, and every pause
+  // lets the window's events run.
+  EXPECT_EQ(bus.pauses.pauses, 102);
+  EXPECT_NEAR(bus.pauses.elapsed, 10.2, 1e-3);
+  EXPECT_GE(ticks, bus.pauses.pauses);
 }
 
 } // namespace

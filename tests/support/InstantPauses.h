@@ -1,0 +1,31 @@
+#pragma once
+
+#include "gpib/Vbib32Qx.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+
+// While alive, every pause passes at once on a clock of the test's own: the events waiting
+// are handled as the real pause would, then onPause runs (to act in the middle of a reading).
+class InstantPauses {
+public:
+  InstantPauses()
+      : previous_(VBIB32QX::SetPauseClock([this](double seconds) {
+          elapsed += seconds;
+          ++pauses;
+          QCoreApplication::processEvents();
+          if (onPause)
+            onPause();
+        })) {}
+  ~InstantPauses() { VBIB32QX::SetPauseClock(previous_); }
+  InstantPauses(const InstantPauses &) = delete;
+  InstantPauses &operator=(const InstantPauses &) = delete;
+
+  double elapsed = 0;
+  int pauses = 0;
+  std::function<void()> onPause;
+
+private:
+  VBIB32QX::PauseClock previous_;
+};
