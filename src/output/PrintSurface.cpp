@@ -58,6 +58,20 @@ void PrintSurface::PrintWithoutLineEnd(const QString &text) {
   currentX_ += static_cast<float>(metrics.horizontalAdvance(text) * kTwipsPerInch / printer_.logicalDpiX());
 }
 
+bool PrintSurface::LineFits(float topTwips) const {
+  const QFontMetricsF metrics(font_, &printer_);
+  const double bottom = TwipsToDevicePixels(topTwips, printer_.logicalDpiY()) + metrics.height();
+  return bottom <= printer_.height();
+}
+
+void PrintSurface::NewPage() {
+  currentX_ = 0;
+  currentY_ = 0;
+  // A job not yet opened is still on its first page, which is empty.
+  if (painter_.isActive() && !printer_.newPage())
+    throw PrintFailed{};
+}
+
 void PrintSurface::EndDoc() {
   currentX_ = 0;
   currentY_ = 0;
