@@ -79,5 +79,8 @@ void PrintSurface::EndDoc() {
     return;
   if (!painter_.end())
     throw PrintFailed{};
+  // The job was handed to the spooler without a word on whether it was taken.
+  if (printer_.outputFormat() == QPrinter::NativeFormat && !DefaultPrinter::ActiveSpooler().LastJobQueued())
+    throw PrintFailed{};
   ++jobsSent_;
 }

@@ -50,7 +50,7 @@ public:
   void NewPage();
 
   // Sends the open job, if any, to the printer; the next job starts at the top-left.
-  // Throws PrintFailed when the printer refuses the job.
+  // Throws PrintFailed when the printer or its spooler refuses the job.
   void EndDoc();
 
   int JobsSent() const { return jobsSent_; }
