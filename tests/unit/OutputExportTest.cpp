@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -324,30 +325,67 @@ TEST(ExportDialogTest, RealSaveDialogIsSetUpForSavingWithoutSuffix) {
   EXPECT_EQ(QFileInfo(dialog->selectedFiles().constFirst()).fileName(), "ErrorLog1");
 }
 
-TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsChosenAndKeepsTheCurrentFolder) {
+TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExists) {
   QTemporaryDir temp;
   const QString currentDir = QDir::currentPath();
   ASSERT_NE(QDir(currentDir).canonicalPath(), QDir(temp.path()).canonicalPath());
-  const QString chosen = temp.path() + "/ErrorLog1";
-  bool answered = false;
-  // Answer the modal dialog from inside its own event loop.
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-      answered = true;
+  ASSERT_TRUE(QDir(temp.path()).mkdir("sub"));
+  ASSERT_TRUE(WriteFile(temp.path() + "/notes.txt", "x"));
+  struct Case {
+    const char *what;
+    QString typed;
+    QString missingFolder; // empty: accepted
+  };
+  const Case cases[] = {
+      {"folder missing", "missing/ErrorLog1", temp.path() + "/missing"},
+      {"a file where the folder should be", "notes.txt/ErrorLog1", temp.path() + "/notes.txt"},
+      {"full path, two levels missing", temp.path() + "/no/such/ErrorLog1", temp.path() + "/no/such"},
+      {"existing subfolder", "sub/ErrorLog1", QString()},
+      {"the start folder", "ErrorLog1", QString()},
+  };
+  for (const Case &c : cases) {
+    FakeMessBoxes boxes;
+    int answered = 0;
+    bool stillOpen = false;
+    // Answers from inside the dialog's own event loop: types the name and accepts; a dialog
+    // still open afterwards is closed.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+      if (!dialog)
+        return;
+      if (answered++ > 0) {
+        stillOpen = true;
+        dialog->reject();
+        return;
+      }
+      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(c.typed);
       // As a native dialog may do: browsing moves the process's current folder.
       QDir::setCurrent(temp.path());
-      dialog->selectFile(chosen);
       static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept runs; it is protected there
+    });
+    poll.start(10);
+    const std::optional<QString> path = ErrorLogOutput::AskSavePath(
+        nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", "Error Log Files (*.txt)"});
+
+    EXPECT_EQ(QDir::currentPath(), currentDir) << c.what;
+    if (c.missingFolder.isEmpty()) {
+      EXPECT_EQ(path, QDir(temp.path()).absoluteFilePath(c.typed)) << c.what;
+      EXPECT_FALSE(stillOpen) << c.what;
+      EXPECT_TRUE(boxes.shown.empty()) << c.what;
+      continue;
     }
-  });
-  poll.start(10);
-  const std::optional<QString> path = ErrorLogOutput::AskSavePath(
-      nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", "Error Log Files (*.txt)"});
-  EXPECT_TRUE(answered);
-  ASSERT_TRUE(path.has_value());
-  EXPECT_EQ(*path, chosen);
-  EXPECT_EQ(QDir::currentPath(), currentDir);
+    EXPECT_FALSE(path.has_value()) << c.what;
+    EXPECT_TRUE(stillOpen) << c.what;
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
+    EXPECT_EQ(boxes.shown[0].prompt, "The folder does not exist:\n" + c.missingFolder +
+                                         "\n\nChoose a folder that exists, or create it here first.")
+        << c.what;
+    EXPECT_EQ(boxes.shown[0].style, 48) << c.what;
+    EXPECT_EQ(boxes.shown[0].title, "Save the Error Log") << c.what;
+  }
 }
 
 } // namespace
