@@ -136,6 +136,10 @@ public:
 
   void Close(PrinterHandle handle) override { delete static_cast<std::string *>(handle); }
 
+  // The print engine submits the job with cupsPrintFile on this thread and drops the
+  // answer; the status it leaves behind is the only word on it (a queue that rejects jobs).
+  bool LastJobQueued() override { return cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE; }
+
   std::string DefaultPrinterName() override {
     Destinations dests;
     const cups_dest_t *dest = dests.Default();

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 #include <QStringView>
 
 #include <cstdint>
@@ -31,6 +32,17 @@ void ReportFailure(const QString &path, const QString &reason) {
   Module1::ShowMessBox(QLatin1String(kFailurePrompt) + QLatin1Char('\n') + QDir::toNativeSeparators(path) +
                            QStringLiteral("\n\n") + reason,
                        kExclamationStyle, QLatin1String(kFailureTitle));
+}
+
+// Unbuffered, so a failed write shows at once with its reason.
+bool WriteAll(QFileDevice &file, const QByteArray &bytes) {
+  for (qint64 done = 0; done < bytes.size();) {
+    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+    if (n <= 0)
+      return false;
+    done += n;
+  }
+  return true;
 }
 } // namespace
 
@@ -55,27 +67,24 @@ QByteArray FileLine(const QString &line) {
 }
 
 QString WriteErrorLogFile(const QString &path, const QString &header, const QStringList &entries) {
-  QFile file(path);
-  // Unbuffered, so a short write shows at once and the retry of the rest gives its reason.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+  QByteArray bytes = FileLine(QString()) + FileLine(header) + FileLine(QString());
+  for (qsizetype i = 0, count = entries.size(); i < count; ++i)
+    bytes += FileLine(entries.at(i));
+
+  // A device or a pipe cannot be replaced by a new file, and holds nothing to keep.
+  const QFileInfo target(path);
+  if (target.exists() && !target.isFile() && !target.isDir()) {
+    QFile device(path);
+    if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(device, bytes))
+      return device.errorString();
+    device.close();
+    return device.error() == QFileDevice::NoError ? QString() : device.errorString();
+  }
+  // The old file is replaced only once the whole new one is on disk.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(file, bytes) || !file.commit())
     return file.errorString();
-  const auto write = [&file](const QString &line) {
-    const QByteArray bytes = FileLine(line);
-    for (qint64 done = 0; done < bytes.size();) {
-      const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-      if (n <= 0)
-        return false;
-      done += n;
-    }
-    return true;
-  };
-  bool written = write(QString()) && write(header) && write(QString());
-  for (qsizetype i = 0, count = entries.size(); written && i < count; ++i)
-    written = write(entries.at(i));
-  if (!written)
-    return file.errorString();
-  file.close();
-  return file.error() == QFileDevice::NoError ? QString() : file.errorString();
+  return QString();
 }
 
 void SendErrorLogToFile(const QStringList &entries, const QString &scopeModel, QWidget *owner) {

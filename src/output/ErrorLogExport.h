@@ -18,9 +18,9 @@ QString ErrorLogFolder();
 // One line as the file holds it: Latin-1, a "?" for every character outside it, CR LF.
 QByteArray FileLine(const QString &line);
 
-// Writes (creating or truncating) the file: an empty line, the header, an empty line, the
-// entries. Returns the reason when something could not be written, else an empty text.
-// Lines already written stay in the file.
+// Writes the file: an empty line, the header, an empty line, the entries. Returns the reason
+// when something could not be written, else an empty text. A file that was there stays as
+// it was until the new one is complete, and stays whole when the writing fails.
 QString WriteErrorLogFile(const QString &path, const QString &header, const QStringList &entries);
 
 } // namespace ErrorLogOutput

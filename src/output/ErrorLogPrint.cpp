@@ -25,7 +25,7 @@ constexpr char kFontFamily[] = "Liberation Sans Narrow";
 #endif
 constexpr qreal kFontPoints = 10;
 constexpr float kColumn = 8;
-constexpr float kHeaderTop = 15;
+constexpr float kTopMargin = 15; // the header, and the first line of every later page
 constexpr float kLineStep = 5;
 constexpr std::int16_t kBlack = 0;
 constexpr char kFailureTitle[] = "Print";
@@ -55,12 +55,19 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
     skeld::WaitCursor wait;
     try {
       surface.SetFont(QFont(QLatin1String(kFontFamily), kFontPoints));
-      PrintModule::PrintText(surface, LogHeaderText(scopeModel), kColumn, kHeaderTop, kBlack);
-      PrintModule::MovePrintPos(surface, kColumn, -kLineStep);
+      const QString header = LogHeaderText(scopeModel);
+      // Every copy is the whole document: the header, then every entry, page after page.
       for (int copy = 1; copy <= *copies; ++copy) {
+        PrintModule::PrintText(surface, header, kColumn, kTopMargin, kBlack);
+        PrintModule::MovePrintPos(surface, kColumn, -kLineStep);
         const qsizetype count = entries.size();
-        for (qsizetype i = 0; i < count; ++i)
-          PrintModule::PrintText(surface, entries.at(i), kColumn, -kLineStep, kBlack);
+        for (qsizetype i = 0; i < count; ++i) {
+          const bool fits = surface.LineFits(
+              surface.CurrentY() + static_cast<float>(kLineStep * PrintModule::kTwipsPerMillimetre));
+          if (!fits)
+            surface.NewPage();
+          PrintModule::PrintText(surface, entries.at(i), kColumn, fits ? -kLineStep : kTopMargin, kBlack);
+        }
         surface.EndDoc();
       }
     } catch (const PrintFailed &) {

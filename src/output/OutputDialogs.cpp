@@ -1,5 +1,7 @@
 #include "output/OutputDialogs.h"
 
+#include "output/SaveFileDialog.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -22,7 +24,7 @@ PrintDialogAnswer &PrintAnswer() {
 } // namespace
 
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget *owner, const SaveDialogSetup &setup) {
-  auto dialog = std::make_unique<QFileDialog>(owner, setup.title, setup.folder);
+  std::unique_ptr<QFileDialog> dialog = std::make_unique<SaveFileDialog>(owner, setup.title, setup.folder);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setNameFilter(setup.filter);

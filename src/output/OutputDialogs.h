@@ -35,7 +35,8 @@ SaveDialogAnswer SetSaveDialogAnswer(SaveDialogAnswer answer);
 using PrintDialogAnswer = std::function<std::optional<int>(QPrinter &printer)>;
 PrintDialogAnswer SetPrintDialogAnswer(PrintDialogAnswer answer);
 
-// The real dialogs, set up and not yet shown.
+// The real dialogs, set up and not yet shown. The save dialog is not accepted while the
+// chosen file's folder is missing.
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget *owner, const SaveDialogSetup &setup);
 std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget *owner, QPrinter &printer);
 

@@ -58,12 +58,29 @@ void PrintSurface::PrintWithoutLineEnd(const QString &text) {
   currentX_ += static_cast<float>(metrics.horizontalAdvance(text) * kTwipsPerInch / printer_.logicalDpiX());
 }
 
+bool PrintSurface::LineFits(float topTwips) const {
+  const QFontMetricsF metrics(font_, &printer_);
+  const double bottom = TwipsToDevicePixels(topTwips, printer_.logicalDpiY()) + metrics.height();
+  return bottom <= printer_.height();
+}
+
+void PrintSurface::NewPage() {
+  currentX_ = 0;
+  currentY_ = 0;
+  // A job not yet opened is still on its first page, which is empty.
+  if (painter_.isActive() && !printer_.newPage())
+    throw PrintFailed{};
+}
+
 void PrintSurface::EndDoc() {
   currentX_ = 0;
   currentY_ = 0;
   if (!painter_.isActive())
     return;
   if (!painter_.end())
+    throw PrintFailed{};
+  // The job was handed to the spooler without a word on whether it was taken.
+  if (printer_.outputFormat() == QPrinter::NativeFormat && !DefaultPrinter::ActiveSpooler().LastJobQueued())
     throw PrintFailed{};
   ++jobsSent_;
 }

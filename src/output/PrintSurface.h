@@ -41,8 +41,16 @@ public:
   // the end of the text on the same line. Throws PrintFailed when no job can be opened.
   void PrintWithoutLineEnd(const QString &text);
 
+  // Whether a line of text whose top is at the given height ends above the bottom of the
+  // printable area.
+  bool LineFits(float topTwips) const;
+
+  // Starts a new page of the open job and goes back to its top-left. Throws PrintFailed
+  // when the printer cannot start the page.
+  void NewPage();
+
   // Sends the open job, if any, to the printer; the next job starts at the top-left.
-  // Throws PrintFailed when the printer refuses the job.
+  // Throws PrintFailed when the printer or its spooler refuses the job.
   void EndDoc();
 
   int JobsSent() const { return jobsSent_; }

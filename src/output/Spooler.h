@@ -49,6 +49,8 @@ public:
                        std::uint32_t command) = 0;
   virtual std::uint32_t LastError() = 0;
   virtual void Close(PrinterHandle handle) = 0;
+  // Whether the spooler took the print job the printer engine handed it last.
+  virtual bool LastJobQueued() = 0;
   // The current default printer's name (empty when there is none): the printer a print job
   // goes to when it names none.
   virtual std::string DefaultPrinterName() = 0;

@@ -78,6 +78,9 @@ public:
 
   void Close(PrinterHandle handle) override { ClosePrinter(static_cast<HANDLE>(handle)); }
 
+  // A refusal shows as a failed StartDoc, which fails the painter's begin.
+  bool LastJobQueued() override { return true; }
+
   std::string DefaultPrinterName() override {
     DWORD size = 0;
     GetDefaultPrinterA(nullptr, &size);

@@ -116,6 +116,8 @@ public:
     --openHandles;
   }
 
+  bool LastJobQueued() override { return true; }
+
   std::string DefaultPrinterName() override {
     waitCursorAtRead.push_back(QApplication::overrideCursor() &&
                                QApplication::overrideCursor()->shape() == Qt::WaitCursor);

@@ -16,12 +16,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -75,15 +78,15 @@ public:
             [this] { return QFileInfo::exists(Socket()) || process_.state() != QProcess::Running; }, 15000) ||
         process_.state() != QProcess::Running)
       return "cupsd did not listen: " + QString::fromUtf8(process_.readAll() + ReadText(d + "/log/error"));
-    for (const char *queue : {"skeld-alpha", "skeld-beta"}) {
+    for (const char *queue : {"skeld-alpha", "skeld-beta", "skeld-closed"}) {
       const QString shared = std::strcmp(queue, "skeld-beta") == 0 ? "true" : "false";
-      QProcess add;
-      add.setProcessChannelMode(QProcess::MergedChannels);
-      add.start(lpadmin_, {"-p", queue, "-E", "-v", "file:///dev/null", "-o", "printer-is-shared=" + shared});
-      if (!add.waitForFinished(15000) || add.exitCode() != 0)
-        return QString("lpadmin failed for ") + queue + ": " + QString::fromUtf8(add.readAll());
+      const QString failed =
+          Run(lpadmin_, {"-p", queue, "-E", "-v", "file:///dev/null", "-o", "printer-is-shared=" + shared});
+      if (!failed.isEmpty())
+        return failed;
     }
-    return QString();
+    // A queue that refuses every job, as an administrator's cupsreject leaves it.
+    return Run(QStandardPaths::findExecutable("cupsreject", {"/usr/sbin", "/usr/bin"}), {"skeld-closed"});
   }
 
   ~PrivateCupsd() {
@@ -105,6 +108,39 @@ public:
     return int(QString::fromUtf8(lpstat.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).size());
   }
 
+  // The copies asked for in each job the server holds for a queue, by job id.
+  static std::map<int, int> JobCopies(const QString &queue) {
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+    const QByteArray uri = "ipp://localhost/printers/" + queue.toUtf8();
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    static const char *const wanted[] = {"job-id", "copies"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, wanted);
+    ipp_t *response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    std::map<int, int> copies;
+    int job = 0;
+    int count = 1; // a job that names no copies makes one
+    const auto endOfJob = [&] {
+      if (job != 0)
+        copies[job] = count;
+      job = 0;
+      count = 1;
+    };
+    // Each job is a group of attributes in no fixed order; separators lie between groups.
+    for (ipp_attribute_t *a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+      const char *name = ippGetName(a);
+      if (ippGetGroupTag(a) != IPP_TAG_JOB || !name)
+        endOfJob();
+      else if (std::strcmp(name, "job-id") == 0)
+        job = ippGetInteger(a, 0);
+      else if (std::strcmp(name, "copies") == 0)
+        count = ippGetInteger(a, 0);
+    }
+    endOfJob();
+    ippDelete(response);
+    return copies;
+  }
+
   QString Socket() const { return dir_.path() + "/cups.sock"; }
   QString Home() const { return dir_.path() + "/home"; }
   QString UserOptions() const { return Home() + "/.cups/lpoptions"; }
@@ -116,6 +152,17 @@ public:
   }
 
 private:
+  // Empty when the tool ran and succeeded, else why not.
+  static QString Run(const QString &tool, const QStringList &arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(tool, arguments);
+    if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+      return tool + " " + arguments.join(' ') + " failed: " + QString::fromUtf8(process.readAll());
+    return QString();
+  }
+
   QTemporaryDir dir_{"/tmp/skeld-cups-XXXXXX"};
   QString lpadmin_;
   QProcess process_;
@@ -216,20 +263,44 @@ TEST_F(CupsSpoolerTest, FailedWriteOfTheUserDefaultIsReported) {
   EXPECT_EQ(boxes.shown[0].style, 0);
 }
 
-TEST_F(CupsSpoolerTest, PrintingOnAnotherQueueSendsOneJobPerCopyAndKeepsTheDefault) {
-  DefaultPrinter::SwitchDefaultPrinter("skeld-alpha");
-  const auto previous = ErrorLogOutput::SetPrintDialogAnswer([](QPrinter &printer) -> std::optional<int> {
-    printer.setPrinterName("skeld-beta");
-    return 2;
-  });
-  const int before = server_->JobCount("skeld-beta");
-  ErrorLogOutput::PrintErrorLog({"one", "two"}, "TDS 3054", nullptr);
-  ErrorLogOutput::SetPrintDialogAnswer(previous);
+TEST_F(CupsSpoolerTest, PrintingSendsOneSingleCopyJobPerCopyOrReportsTheRefusal) {
+  struct Case {
+    const char *what;
+    const char *queue;
+    bool refused;
+  };
+  const Case cases[] = {{"accepting queue", "skeld-beta", false},
+                        {"queue that rejects jobs", "skeld-closed", true}};
+  for (const Case &c : cases) {
+    FakeMessBoxes localBoxes;
+    DefaultPrinter::SwitchDefaultPrinter("skeld-alpha");
+    // As the real dialog leaves it: the printer chosen, three copies asked for.
+    const auto previous = ErrorLogOutput::SetPrintDialogAnswer([&c](QPrinter &printer) -> std::optional<int> {
+      printer.setPrinterName(c.queue);
+      printer.setCopyCount(3);
+      return 3;
+    });
+    const std::map<int, int> before = PrivateCupsd::JobCopies(c.queue);
+    ErrorLogOutput::PrintErrorLog({"one", "two"}, "TDS 3054", nullptr);
+    ErrorLogOutput::SetPrintDialogAnswer(previous);
 
-  EXPECT_EQ(server_->JobCount("skeld-beta"), before + 2);
-  EXPECT_EQ(server_->JobCount("skeld-alpha"), 0);
-  EXPECT_EQ(DefaultPrinter::SystemSpooler().DefaultPrinterName(), "skeld-alpha");
-  EXPECT_TRUE(boxes.shown.empty());
+    std::vector<int> copiesPerNewJob;
+    for (const auto &[job, copies] : PrivateCupsd::JobCopies(c.queue))
+      if (before.count(job) == 0)
+        copiesPerNewJob.push_back(copies);
+    const std::vector<int> expected = c.refused ? std::vector<int>() : std::vector<int>{1, 1, 1};
+    EXPECT_EQ(copiesPerNewJob, expected) << c.what;
+    EXPECT_EQ(server_->JobCount("skeld-alpha"), 0) << c.what;
+    EXPECT_EQ(DefaultPrinter::SystemSpooler().DefaultPrinterName(), "skeld-alpha") << c.what;
+    if (!c.refused) {
+      EXPECT_TRUE(localBoxes.shown.empty()) << c.what;
+      continue;
+    }
+    ASSERT_EQ(localBoxes.shown.size(), 1u) << c.what;
+    EXPECT_EQ(localBoxes.shown[0].prompt, QString("The error log could not be printed.\n\n") + c.queue);
+    EXPECT_EQ(localBoxes.shown[0].style, 48);
+    EXPECT_EQ(localBoxes.shown[0].title, "Print");
+  }
 }
 
 } // namespace

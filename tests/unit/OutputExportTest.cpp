@@ -8,16 +8,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <csignal>
-
+#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -30,7 +35,62 @@ QByteArray ReadAll(const QString &path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-// Keeps an environment variable as it was before the test.
+bool WriteFile(const QString &path, const QByteArray &bytes) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A full device of the test's own where it may make one, so that a writer that replaced its
+// target with a new file would replace only that.
+QString FullDevice(const QString &folder) {
+  const QByteArray path = QFile::encodeName(folder + "/full");
+  return ::mknod(path.constData(), S_IFCHR | 0666, makedev(1, 7)) == 0 ? QFile::decodeName(path)
+                                                                       : QStringLiteral("/dev/full");
+}
+
+// Writes past this many bytes fail as on a full disk (EFBIG rather than a signal).
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) : previousSignal_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousSignal_);
+  }
+  FileSizeLimit(const FileSizeLimit &) = delete;
+  FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+  void (*previousSignal_)(int);
+  rlimit previous_{};
+};
+
+// A 64 KiB tmpfs over a folder (root only), which can be made read-only.
+class SmallFileSystem {
+public:
+  explicit SmallFileSystem(const QString &folder)
+      : folder_(QFile::encodeName(folder)),
+        mounted_(::mount("tmpfs", folder_.constData(), "tmpfs", 0, "size=64k") == 0) {}
+  ~SmallFileSystem() {
+    if (mounted_)
+      ::umount2(folder_.constData(), MNT_DETACH);
+  }
+  SmallFileSystem(const SmallFileSystem &) = delete;
+  SmallFileSystem &operator=(const SmallFileSystem &) = delete;
+
+  bool Mounted() const { return mounted_; }
+  bool MakeReadOnly() {
+    return ::mount("tmpfs", folder_.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k") == 0;
+  }
+
+private:
+  QByteArray folder_;
+  bool mounted_;
+};
 
 // AppData in a temporary folder, the save dialog answered with a path in it.
 class ExportTest : public ::testing::Test {
@@ -167,8 +227,8 @@ TEST_F(ExportTest, FailuresAreReportedOnceWithPathAndReason) {
   };
   const Case cases[] = {
       {"folder of the target missing", temp_.path() + "/missing/log.txt", "No such file or directory"},
-      {"target is a folder", temp_.path(), "Is a directory"},
-      {"device full while writing", "/dev/full", "No space left on device"},
+      {"target is a folder", temp_.path(), "refers to a directory"},
+      {"device full while writing", FullDevice(temp_.path()), "No space left on device"},
   };
   for (const Case &c : cases) {
     boxes.shown.clear();
@@ -199,25 +259,56 @@ TEST_F(ExportTest, FolderThatCannotBeMadeIsReportedBeforeAnyDialog) {
   EXPECT_EQ(boxes.shown[0].title, "Copy to File");
 }
 
-TEST(ExportFileTest, LinesWrittenBeforeAFailureStayInTheFile) {
-  QTemporaryDir temp;
-  const QString path = temp.path() + "/log";
-  const QString longEntry(200, QLatin1Char('x'));
-  // A file size limit makes the write fail part way, as a full disk would.
-  const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit previousLimit{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previousLimit), 0);
-  rlimit limit = previousLimit;
-  limit.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  const QString reason = ErrorLogOutput::WriteErrorLogFile(path, "header", {"a", longEntry});
-  setrlimit(RLIMIT_FSIZE, &previousLimit);
-  std::signal(SIGXFSZ, previousSignal);
+TEST_F(ExportTest, FailedExportLeavesTheOldFileWholeAndNothingBesideIt) {
+  enum class Fault { FileSizeLimit, FullFileSystem, ReadOnlyFileSystem };
+  struct Case {
+    const char *what;
+    Fault fault;
+    const char *reason;
+  };
+  const Case cases[] = {
+      {"file size limit reached mid-entry", Fault::FileSizeLimit, "File too large"},
+      {"file system full", Fault::FullFileSystem, "No space left on device"},
+      {"read-only file system", Fault::ReadOnlyFileSystem, "is not writable"},
+  };
+  const QByteArray old = Expected("TDS 754C", "an earlier export\r\n");
+  QStringList entries;
+  for (int i = 0; i < 2000; ++i)
+    entries << QString("%1, \"Fault %1\", ").arg(i) + QString(40, QLatin1Char('x'));
 
-  EXPECT_TRUE(reason.contains("File too large")) << reason.toStdString();
-  const QByteArray kept = ReadAll(path);
-  EXPECT_EQ(kept.size(), 100);
-  EXPECT_TRUE(kept.startsWith("\r\nheader\r\n\r\na\r\nxxx")) << kept.toStdString();
+  for (const Case &c : cases) {
+    const QString dir = temp_.path() + "/case" + QString::number(int(c.fault));
+    ASSERT_TRUE(QDir().mkdir(dir)) << c.what;
+    std::optional<SmallFileSystem> fileSystem;
+    if (c.fault != Fault::FileSizeLimit) {
+      if (geteuid() != 0) {
+        std::cout << "[  SKIPPED ] " << c.what << ": mounting needs root\n";
+        continue;
+      }
+      fileSystem.emplace(dir);
+      ASSERT_TRUE(fileSystem->Mounted()) << c.what;
+    }
+    answer = dir + "/ErrorLog1";
+    ASSERT_TRUE(WriteFile(*answer, old)) << c.what;
+    if (c.fault == Fault::ReadOnlyFileSystem) {
+      ASSERT_TRUE(fileSystem->MakeReadOnly()) << c.what;
+    }
+    boxes.shown.clear();
+    {
+      std::optional<FileSizeLimit> limit;
+      if (c.fault == Fault::FileSizeLimit)
+        limit.emplace(old.size());
+      ErrorLogOutput::SendErrorLogToFile(entries, "TDS 3054", nullptr);
+    }
+
+    EXPECT_EQ(ReadAll(*answer).toStdString(), old.toStdString()) << c.what;
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{"ErrorLog1"})
+        << c.what;
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
+    EXPECT_TRUE(boxes.shown[0].prompt.contains(c.reason))
+        << c.what << ": " << boxes.shown[0].prompt.toStdString();
+  }
 }
 
 TEST(ExportDialogTest, RealSaveDialogIsSetUpForSavingWithoutSuffix) {
@@ -234,30 +325,67 @@ TEST(ExportDialogTest, RealSaveDialogIsSetUpForSavingWithoutSuffix) {
   EXPECT_EQ(QFileInfo(dialog->selectedFiles().constFirst()).fileName(), "ErrorLog1");
 }
 
-TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsChosenAndKeepsTheCurrentFolder) {
+TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExists) {
   QTemporaryDir temp;
   const QString currentDir = QDir::currentPath();
   ASSERT_NE(QDir(currentDir).canonicalPath(), QDir(temp.path()).canonicalPath());
-  const QString chosen = temp.path() + "/ErrorLog1";
-  bool answered = false;
-  // Answer the modal dialog from inside its own event loop.
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-      answered = true;
+  ASSERT_TRUE(QDir(temp.path()).mkdir("sub"));
+  ASSERT_TRUE(WriteFile(temp.path() + "/notes.txt", "x"));
+  struct Case {
+    const char *what;
+    QString typed;
+    QString missingFolder; // empty: accepted
+  };
+  const Case cases[] = {
+      {"folder missing", "missing/ErrorLog1", temp.path() + "/missing"},
+      {"a file where the folder should be", "notes.txt/ErrorLog1", temp.path() + "/notes.txt"},
+      {"full path, two levels missing", temp.path() + "/no/such/ErrorLog1", temp.path() + "/no/such"},
+      {"existing subfolder", "sub/ErrorLog1", QString()},
+      {"the start folder", "ErrorLog1", QString()},
+  };
+  for (const Case &c : cases) {
+    FakeMessBoxes boxes;
+    int answered = 0;
+    bool stillOpen = false;
+    // Answers from inside the dialog's own event loop: types the name and accepts; a dialog
+    // still open afterwards is closed.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+      if (!dialog)
+        return;
+      if (answered++ > 0) {
+        stillOpen = true;
+        dialog->reject();
+        return;
+      }
+      auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(c.typed);
       // As a native dialog may do: browsing moves the process's current folder.
       QDir::setCurrent(temp.path());
-      dialog->selectFile(chosen);
       static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept runs; it is protected there
+    });
+    poll.start(10);
+    const std::optional<QString> path = ErrorLogOutput::AskSavePath(
+        nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", "Error Log Files (*.txt)"});
+
+    EXPECT_EQ(QDir::currentPath(), currentDir) << c.what;
+    if (c.missingFolder.isEmpty()) {
+      EXPECT_EQ(path, QDir(temp.path()).absoluteFilePath(c.typed)) << c.what;
+      EXPECT_FALSE(stillOpen) << c.what;
+      EXPECT_TRUE(boxes.shown.empty()) << c.what;
+      continue;
     }
-  });
-  poll.start(10);
-  const std::optional<QString> path = ErrorLogOutput::AskSavePath(
-      nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", "Error Log Files (*.txt)"});
-  EXPECT_TRUE(answered);
-  ASSERT_TRUE(path.has_value());
-  EXPECT_EQ(*path, chosen);
-  EXPECT_EQ(QDir::currentPath(), currentDir);
+    EXPECT_FALSE(path.has_value()) << c.what;
+    EXPECT_TRUE(stillOpen) << c.what;
+    ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
+    EXPECT_EQ(boxes.shown[0].prompt, "The folder does not exist:\n" + c.missingFolder +
+                                         "\n\nChoose a folder that exists, or create it here first.")
+        << c.what;
+    EXPECT_EQ(boxes.shown[0].style, 48) << c.what;
+    EXPECT_EQ(boxes.shown[0].title, "Save the Error Log") << c.what;
+  }
 }
 
 } // namespace

@@ -29,8 +29,16 @@ constexpr double kTolerance = 0.3;
 
 struct Word {
   QString text;
-  double x; // mm from the page's left edge
-  double y; // mm from the page's top edge to the top of the text
+  double x;      // mm from the page's left edge
+  double y;      // mm from the page's top edge to the top of the text
+  double right;  // mm from the page's left edge
+  double bottom; // mm from the page's top edge
+};
+
+struct Page {
+  double width; // mm
+  double height;
+  std::vector<Word> words;
 };
 
 QString RunTool(const QString &tool, const QStringList &arguments) {
@@ -41,47 +49,51 @@ QString RunTool(const QString &tool, const QStringList &arguments) {
   return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// Words with their positions, from pdftotext -bbox, page by page.
-std::vector<std::vector<Word>> PdfWords(const QString &pdf) {
+// Pages with their words and positions, from pdftotext -bbox.
+std::vector<Page> PdfPages(const QString &pdf) {
   const QString html = RunTool("pdftotext", {"-bbox", pdf, "-"});
-  std::vector<std::vector<Word>> pages;
+  std::vector<Page> pages;
   static const QRegularExpression tag(
-      R"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="[\d.]+" yMax="[\d.]+">([^<]*)</word>)re");
+      R"re(<page width="([\d.]+)" height="([\d.]+)">|<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  const auto mm = [](const QRegularExpressionMatch &m, int n) {
+    return m.captured(n).toDouble() * kMillimetresPerPoint;
+  };
   for (auto match = tag.globalMatch(html); match.hasNext();) {
     const QRegularExpressionMatch m = match.next();
-    if (m.captured(0) == "<page ") {
-      pages.emplace_back();
+    if (!m.captured(1).isEmpty()) {
+      pages.push_back(Page{mm(m, 1), mm(m, 2), {}});
       continue;
     }
     if (pages.empty())
-      pages.emplace_back();
-    QString text = m.captured(3);
+      pages.push_back(Page{0, 0, {}});
+    QString text = m.captured(7);
     text.replace("&quot;", "\"").replace("&amp;", "&");
-    pages.back().push_back(Word{text, m.captured(1).toDouble() * kMillimetresPerPoint,
-                                m.captured(2).toDouble() * kMillimetresPerPoint});
+    pages.back().words.push_back(Word{text, mm(m, 3), mm(m, 4), mm(m, 5), mm(m, 6)});
   }
   return pages;
 }
 
-// The first word of every printed line, as "text@x,y" in whole tenths of a millimetre
-// inside the printable area.
+// Each printed line: its words joined by one space, its position inside the printable area.
 struct Line {
-  QString firstWord;
+  QString text;
   double x;
   double y;
 };
-std::vector<Line> Lines(const std::vector<Word> &words) {
+std::vector<Line> Lines(const Page &page) {
   std::vector<Line> lines;
-  for (const Word &w : words)
-    if (lines.empty() || std::abs(lines.back().y - (w.y - kMargin)) > 1)
+  for (const Word &w : page.words) {
+    if (!lines.empty() && std::abs(lines.back().y - (w.y - kMargin)) <= 1)
+      lines.back().text += ' ' + w.text;
+    else
       lines.push_back(Line{w.text, w.x - kMargin, w.y - kMargin});
+  }
   return lines;
 }
 
 void ExpectLines(const std::vector<Line> &actual, const std::vector<Line> &expected, const char *what) {
   ASSERT_EQ(actual.size(), expected.size()) << what;
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(actual[i].firstWord, expected[i].firstWord) << what << " line " << i;
+    EXPECT_EQ(actual[i].text, expected[i].text) << what << " line " << i;
     EXPECT_NEAR(actual[i].x, expected[i].x, kTolerance) << what << " line " << i;
     EXPECT_NEAR(actual[i].y, expected[i].y, kTolerance) << what << " line " << i;
   }
@@ -126,15 +138,14 @@ protected:
 TEST_F(PrintTest, HeaderThenOneLinePerEntryAtFixedPositions) {
   ErrorLogOutput::PrintErrorLog({"first entry", "", "third, with \"quotes\"", "fourth"}, "TDS 3054", nullptr);
 
-  const auto pages = PdfWords(Pdf(1));
+  const auto pages = PdfPages(Pdf(1));
   ASSERT_EQ(pages.size(), 1u);
-  ExpectLines(Lines(pages[0]), {{"Error", 8, 15}, {"first", 8, 25}, {"third,", 8, 35}, {"fourth", 8, 40}},
+  ExpectLines(Lines(pages[0]),
+              {{Header("TDS 3054"), 8, 15},
+               {"first entry", 8, 25},
+               {"third, with \"quotes\"", 8, 35},
+               {"fourth", 8, 40}},
               "first copy");
-  QStringList header;
-  for (const Word &w : pages[0])
-    if (std::abs(w.y - pages[0][0].y) < 1)
-      header << w.text;
-  EXPECT_EQ(header.join(' '), Header("TDS 3054"));
   EXPECT_FALSE(QFileInfo::exists(Pdf(2)));
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_TRUE(spooler.calls.empty()) << "no switch when the default stayed";
@@ -142,23 +153,53 @@ TEST_F(PrintTest, HeaderThenOneLinePerEntryAtFixedPositions) {
   EXPECT_EQ(spooler.waitCursorAtRead, (std::vector<bool>{false, true}));
 }
 
-TEST_F(PrintTest, EachCopyIsItsOwnJobAndOnlyTheFirstHasTheHeader) {
-  copies = 3;
-  ErrorLogOutput::PrintErrorLog({"alpha", "beta"}, "TDS 754C", nullptr);
+TEST_F(PrintTest, EveryCopyIsTheWholeLogInAJobOfItsOwnGoingOnOverPages) {
+  struct Case {
+    const char *what;
+    int entries;
+    int copies;
+  };
+  for (const Case &c : {Case{"an empty log, two copies", 0, 2}, Case{"a long log, three copies", 150, 3}}) {
+    copies = c.copies;
+    QStringList entries;
+    for (int i = 1; i <= c.entries; ++i)
+      entries << QString("%1, \"Fault %2\"").arg(i).arg(i * 7, 4, 10, QLatin1Char('0'));
+    ErrorLogOutput::PrintErrorLog(entries, "TDS 3054", nullptr);
 
-  ExpectLines(Lines(PdfWords(Pdf(1)).at(0)), {{"Error", 8, 15}, {"alpha", 8, 25}, {"beta", 8, 30}}, "copy 1");
-  // A new job starts at the top of the printable area, so its entries begin 5 mm down.
-  for (int job : {2, 3})
-    ExpectLines(Lines(PdfWords(Pdf(job)).at(0)), {{"alpha", 8, 5}, {"beta", 8, 10}}, "later copy");
-  EXPECT_FALSE(QFileInfo::exists(Pdf(4)));
-}
-
-TEST_F(PrintTest, EmptyListPrintsTheHeaderAloneOnce) {
-  copies = 2;
-  ErrorLogOutput::PrintErrorLog({}, "", nullptr);
-
-  ExpectLines(Lines(PdfWords(Pdf(1)).at(0)), {{"Error", 8, 15}}, "header only");
-  EXPECT_FALSE(QFileInfo::exists(Pdf(2))) << "a copy with nothing on it is no job";
+    const QStringList document = QStringList{Header("TDS 3054")} + entries;
+    for (int job = 1; job <= c.copies; ++job) {
+      QStringList printed;
+      const auto pages = PdfPages(Pdf(job));
+      ASSERT_FALSE(pages.empty()) << c.what << ", copy " << job;
+      for (std::size_t p = 0; p < pages.size(); ++p) {
+        const Page &page = pages[p];
+        const double printableBottom = page.height - kMargin;
+        for (const Word &w : page.words)
+          EXPECT_TRUE(w.x >= kMargin && w.right <= page.width - kMargin &&
+                      w.bottom <= printableBottom + kTolerance)
+              << c.what << ", copy " << job << ", page " << p << ": " << w.text.toStdString() << " outside";
+        const std::vector<Line> lines = Lines(page);
+        ASSERT_FALSE(lines.empty()) << c.what << ", copy " << job << ", page " << p;
+        // The header at 15 mm, the first entry 10 mm below it; every later page starts at 15 mm.
+        for (std::size_t k = 0; k < lines.size(); ++k) {
+          const double top = p == 0 && k > 0 ? 20 + 5.0 * k : 15 + 5.0 * k;
+          EXPECT_NEAR(lines[k].y, top, kTolerance)
+              << c.what << ", copy " << job << ", page " << p << " line " << k;
+          printed << lines[k].text;
+        }
+        // A page goes on to the next only when one more line would not fit.
+        if (p + 1 < pages.size()) {
+          EXPECT_GT(page.words.back().bottom + 5, printableBottom) << c.what << ", page " << p;
+        }
+      }
+      EXPECT_EQ(printed, document) << c.what << ", copy " << job;
+      EXPECT_EQ(RunTool("pdftotext", {"-layout", Pdf(job), "-"}),
+                RunTool("pdftotext", {"-layout", Pdf(1), "-"}))
+          << c.what << ": copy " << job << " differs from the first";
+    }
+    EXPECT_FALSE(QFileInfo::exists(Pdf(c.copies + 1))) << c.what;
+    EXPECT_TRUE(boxes.shown.empty()) << c.what;
+  }
 }
 
 TEST_F(PrintTest, PrintedInTheNarrowFont) {

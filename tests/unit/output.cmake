@@ -11,4 +11,5 @@ add_test(NAME output_windows_syntax
                  ${PROJECT_SOURCE_DIR}/src/output/Win32Spooler.cpp)
 
 # The CUPS spooler on a private cupsd the test starts itself (skipped when not root).
-add_unit_test(NAME output_cups SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputCupsTest.cpp LIBS skeld_output)
+find_package(Cups REQUIRED)
+add_unit_test(NAME output_cups SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputCupsTest.cpp LIBS skeld_output Cups::Cups)
