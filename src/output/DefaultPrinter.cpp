@@ -102,7 +102,8 @@ void SwitchByPrinterApi(const QByteArray &name) {
                      read.DeviceNotSelectedTimeout, read.TransmissionRetryTimeout};
   if (!spooler.SetInfo(handle, kInfoLevel, reinterpret_cast<unsigned char *>(&write), 0)) {
     const std::uint32_t code = spooler.LastError();
-    Module1::ShowMessBox(QLatin1String(kSetPrinterFailed) + QString::number(code), 0, QString());
+    Module1::ShowMessBox(QLatin1String(kSetPrinterFailed) + QString::number(code), Module1::Style::OkOnly,
+                         QString());
   }
   spooler.Close(handle);
 }

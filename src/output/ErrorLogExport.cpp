@@ -25,13 +25,12 @@ constexpr char kFolderName[] = "\\Skeld Error Log";
 constexpr char kFailureTitle[] = "Copy to File";
 constexpr char kFailurePrompt[] = "The error log could not be written to";
 constexpr char kFolderFailure[] = "The folder could not be created.";
-constexpr std::int16_t kExclamationStyle = 48;
 
 // The user must not believe the log was saved when it was not.
 void ReportFailure(const QString &path, const QString &reason) {
   Module1::ShowMessBox(QLatin1String(kFailurePrompt) + QLatin1Char('\n') + QDir::toNativeSeparators(path) +
                            QStringLiteral("\n\n") + reason,
-                       kExclamationStyle, QLatin1String(kFailureTitle));
+                       Module1::Style::Exclamation, QLatin1String(kFailureTitle));
 }
 
 // Unbuffered, so a failed write shows at once with its reason.

@@ -30,7 +30,6 @@ constexpr float kLineStep = 5;
 constexpr std::int16_t kBlack = 0;
 constexpr char kFailureTitle[] = "Print";
 constexpr char kFailurePrompt[] = "The error log could not be printed.";
-constexpr std::int16_t kExclamationStyle = 48;
 
 QString PrinterShownName(const QPrinter &printer) {
   return printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
@@ -83,7 +82,7 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
     const QString name = PrinterShownName(printer);
     Module1::ShowMessBox(QLatin1String(kFailurePrompt) +
                              (name.isEmpty() ? QString() : QStringLiteral("\n\n") + name),
-                         kExclamationStyle, QLatin1String(kFailureTitle));
+                         Module1::Style::Exclamation, QLatin1String(kFailureTitle));
   }
 }
 

@@ -10,7 +10,6 @@
 namespace {
 constexpr char kFolderMissing[] = "The folder does not exist:";
 constexpr char kChooseAnother[] = "Choose a folder that exists, or create it here first.";
-constexpr std::int16_t kExclamationStyle = 48;
 
 QString FolderOf(const QString &path) { return QFileInfo(path).absolutePath(); }
 } // namespace
@@ -28,7 +27,7 @@ void SaveFileDialog::accept() {
     Module1::ShowMessBox(QLatin1String(kFolderMissing) + QLatin1Char('\n') +
                              QDir::toNativeSeparators(folder) + QStringLiteral("\n\n") +
                              QLatin1String(kChooseAnother),
-                         kExclamationStyle, windowTitle());
+                         Module1::Style::Exclamation, windowTitle());
     return;
   }
   QFileDialog::accept();
