@@ -117,7 +117,8 @@ bool AdapterSession::Setting(const QByteArray &name, const QList<QByteArray> &ar
       {"read_tmo_ms", &AdapterSession::readTimeoutMs_, 1, prologix ? 3000 : 32000},
       {"savecfg", &AdapterSession::savecfg_, 0, 1},
   };
-  // The AR488 keeps its configuration its own way and does not know ++savecfg.
+  // The AR488 writes its EEPROM its own way and must never be sent ++savecfg: here it is
+  // unknown, so a host that sends it shows.
   if (name == "savecfg" && !prologix)
     return false;
   for (const Spec &spec : specs) {

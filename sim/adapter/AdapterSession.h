@@ -68,6 +68,7 @@ private:
   int ud_ = -1; // the device descriptor, once one is needed
   int devicePad_ = -1;
 
+  // Power-on settings. A real adapter starts from its saved configuration; these are ours.
   int address_ = 1;
   int auto_ = 0;
   int eoi_ = 1; // kept and answered; the simulated instruments see every write end

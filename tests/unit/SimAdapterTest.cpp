@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct Link {
 
 std::string LinkName(const ::testing::TestParamInfo<Link> &info) {
   return std::string(info.param.dialect) + (info.param.tcp ? "Tcp" : "Pty");
+}
+void PrintTo(const Link &link, std::ostream *os) {
+  *os << link.dialect << (link.tcp ? " over TCP" : " over a pty");
 }
 
 const QByteArray TdsAt1 = R"({"listeners": [{"address": 1}]})";
