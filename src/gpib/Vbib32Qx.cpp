@@ -60,6 +60,12 @@ const char *const DeviceErrorTitle = "Device Error";
 
 bool HasBit(std::int16_t status, std::int16_t bit) { return (status & bit) != 0; }
 
+// A driver that failed by itself (an adapter gone from its port) names what went away first.
+std::string DriverFailureLine(std::int16_t code) {
+  const std::string failure = code == VBIB32::EDVR ? VBIB32::DriverFailure() : std::string();
+  return failure.empty() ? failure : failure + LF;
+}
+
 std::int16_t ShowText(const QString &prompt, std::int16_t style, const std::string &title) {
   return Module1::ShowMessBox(prompt, style, skeld::FromGpib(title));
 }
@@ -332,6 +338,7 @@ std::string GpibRead(std::int16_t &handle) {
 
   std::string accumulated;
   std::int16_t chunks = 0;
+  std::int16_t failedWith = -1;
   for (;;) {
     std::string buffer(ChunkSize, ' ');
     VBIB32::ibwait(handle, WaitTimeoutOrComplete);
@@ -343,6 +350,7 @@ std::string GpibRead(std::int16_t &handle) {
         chunks == std::numeric_limits<std::int16_t>::max()) {
       chunks = 0;
       accumulated.clear();
+      failedWith = HasBit(status, VBIB32::ERR) ? VBIB32::iberr : std::int16_t{-1};
       break;
     }
     accumulated += buffer;
@@ -353,7 +361,7 @@ std::string GpibRead(std::int16_t &handle) {
   VBIB32::ibtmo(handle, saved);
 
   if (chunks == 0) {
-    Show(ReadFailed, StyleExclamation, IoErrorTitle);
+    Show(DriverFailureLine(failedWith) + ReadFailed, StyleExclamation, IoErrorTitle);
     return std::string();
   }
   return CleanReply(accumulated);
@@ -416,7 +424,7 @@ void ReportGpibError() {
   if (!HasBit(VBIB32::ibsta, VBIB32::ERR))
     return;
   const std::int16_t code = VBIB32::iberr;
-  const std::int16_t button = Show(std::string(ErrorText(code)) + LF + SelectOkOrCancel,
+  const std::int16_t button = Show(DriverFailureLine(code) + ErrorText(code) + LF + SelectOkOrCancel,
                                    StyleExclamationOkCancel, GpibErrorTitle + Str(code));
   if (button == Module1::IdCancel) {
     skeld::EndProgram(ExitStatus);
