@@ -41,7 +41,7 @@ QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError,
 bool AdapterLink::Open(QString &why) {
   input_.clear();
   goneReason_.clear();
-  return spec_.kind == InterfaceSpec::Kind::PrologixTcp ? OpenTcp(why) : OpenSerial(why);
+  return spec_.tcp ? OpenTcp(why) : OpenSerial(why);
 }
 
 bool AdapterLink::OpenSerial(QString &why) {

@@ -5,8 +5,22 @@ namespace {
 
 const char *const Accepted = "use ni, prologix:PORT, prologix-tcp:HOST[:PORT] or ar488:PORT";
 
+// The text as typed, with control characters written out so that the message stays one line.
+QString Quoted(const QString &text) {
+  QString out = QStringLiteral("\"");
+  for (const QChar c : text) {
+    if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+      out += QLatin1Char('\\') + c;
+    else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+      out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    else
+      out += c;
+  }
+  return out + QLatin1Char('"');
+}
+
 bool Fail(QString &error, const QString &text, const QString &why) {
-  error = QStringLiteral("bad interface \"%1\": %2; %3").arg(text, why, QLatin1String(Accepted));
+  error = QStringLiteral("bad interface %1: %2; %3").arg(Quoted(text), why, QLatin1String(Accepted));
   return false;
 }
 
@@ -64,7 +78,7 @@ bool ParseHostPort(const QString &text, const QString &rest, InterfaceSpec &out,
 } // namespace
 
 QString InterfaceSpec::Place() const {
-  if (kind != Kind::PrologixTcp)
+  if (!tcp)
     return port;
   const QString host = port.contains(QLatin1Char(':')) ? QLatin1Char('[') + port + QLatin1Char(']') : port;
   return host + QLatin1Char(':') + QString::number(tcpPort);
@@ -85,13 +99,13 @@ bool ParseInterfaceSpec(const QString &text, InterfaceSpec &out, QString &error)
   const QString rest = colon < 0 ? QString() : text.mid(colon + 1);
 
   if (kind == QLatin1String("prologix") || kind == QLatin1String("ar488")) {
-    spec.kind = kind == QLatin1String("ar488") ? InterfaceSpec::Kind::Ar488Serial
-                                               : InterfaceSpec::Kind::PrologixSerial;
+    spec.kind = kind == QLatin1String("ar488") ? InterfaceSpec::Kind::Ar488 : InterfaceSpec::Kind::Prologix;
     if (rest.isEmpty())
       return Fail(error, text, QStringLiteral("no serial port after \"%1:\"").arg(kind));
     spec.port = rest;
   } else if (kind == QLatin1String("prologix-tcp")) {
-    spec.kind = InterfaceSpec::Kind::PrologixTcp;
+    spec.kind = InterfaceSpec::Kind::Prologix;
+    spec.tcp = true;
     if (rest.isEmpty())
       return Fail(error, text, QStringLiteral("no host after \"prologix-tcp:\""));
     if (!ParseHostPort(text, rest, spec, error))

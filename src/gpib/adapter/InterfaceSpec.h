@@ -6,13 +6,14 @@ namespace gpibadapter {
 
 // Which way the bus is reached: the driver library, or a "++" adapter on a serial port or TCP.
 struct InterfaceSpec {
-  enum class Kind { Ni, PrologixSerial, PrologixTcp, Ar488Serial };
+  enum class Kind { Ni, Prologix, Ar488 };
   Kind kind = Kind::Ni;
+  bool tcp = false;    // a TCP stream instead of a serial port
   QString port;        // serial port name, or the TCP host
-  quint16 tcpPort = 0; // for PrologixTcp
+  quint16 tcpPort = 0; // with tcp
 
   bool IsAdapter() const { return kind != Kind::Ni; }
-  bool IsAr488() const { return kind == Kind::Ar488Serial; }
+  bool IsAr488() const { return kind == Kind::Ar488; }
   // The port or host:port, as messages name it.
   QString Place() const;
 };
