@@ -61,6 +61,11 @@ void ConfigureBroken();
 // that far) and what is wrong.
 bool ConfigureFromFile(const std::string &path, std::string &error);
 
+// Configures the bus from the file GPIBSIM_BUS names (the default bus without it) and appends
+// every driver call to the file GPIBSIM_TRACE names. Problems go to standard error, one line
+// each, starting "gpibsim: ".
+void ConfigureFromEnvironment();
+
 // Every driver call is passed to the sink as one trace line (no line end). The sink runs
 // inside the call and must not call the driver itself.
 void SetTraceSink(std::function<void(const std::string &)> sink);

@@ -1,0 +1,47 @@
+#include "sim/adapter/SimulatedAdapter.h"
+
+#include "sim/adapter/PtyLink.h"
+#include "sim/adapter/TcpLink.h"
+
+namespace gpibsim {
+namespace {
+
+// What ++ver answers. The manuals show the form, not a version to copy; these are ours.
+QByteArray VersionText(Dialect dialect, SimulatedAdapter::Transport transport) {
+  if (dialect == Dialect::Ar488)
+    return "AR488 GPIB controller, ver. 0.51.18 (simulated)";
+  return transport == SimulatedAdapter::Transport::Tcp
+             ? "Prologix GPIB-ETHERNET Controller version 01.06.06.00"
+             : "Prologix GPIB-USB Controller version 6.107";
+}
+
+} // namespace
+
+SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QObject(parent) {
+  if (options.transport == Transport::Tcp)
+    link_ = std::make_unique<TcpLink>(options.port);
+  else
+    link_ = std::make_unique<PtyLink>();
+  AdapterSession::Options session;
+  session.dialect = options.dialect;
+  session.version = VersionText(options.dialect, options.transport);
+  session.vanishAfterReads = options.vanishAfterReads;
+  session.mute = options.mute;
+  session_ = std::make_unique<AdapterSession>(session);
+
+  connect(link_.get(), &AdapterLink::received, session_.get(), &AdapterSession::Receive);
+  connect(link_.get(), &AdapterLink::hostLeft, session_.get(), &AdapterSession::Reset);
+  connect(session_.get(), &AdapterSession::send, link_.get(), &AdapterLink::Send);
+  connect(session_.get(), &AdapterSession::vanish, this, [this] {
+    link_->Close();
+    emit vanished();
+  });
+}
+
+SimulatedAdapter::~SimulatedAdapter() = default;
+
+bool SimulatedAdapter::Start(QString &error) { return link_->Open(error); }
+
+QString SimulatedAdapter::Endpoint() const { return link_->Endpoint(); }
+
+} // namespace gpibsim

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "sim/adapter/AdapterLink.h"
+#include "sim/adapter/AdapterSession.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace gpibsim {
+
+// A simulated Prologix or AR488 adapter on the simulated bus, reached over a
+// pseudo-terminal or a TCP port. The bus is whatever the process has configured.
+class SimulatedAdapter : public QObject {
+  Q_OBJECT
+public:
+  enum class Transport { Pty, Tcp };
+  struct Options {
+    Dialect dialect = Dialect::Prologix;
+    Transport transport = Transport::Pty;
+    quint16 port = 0;          // 0: a free one
+    int vanishAfterReads = -1; // -1: never; N: the ++read after N of them unplugs the adapter
+    bool mute = false;         // never answers anything
+  };
+
+  explicit SimulatedAdapter(const Options &options, QObject *parent = nullptr);
+  ~SimulatedAdapter() override;
+
+  bool Start(QString &error);
+  QString Endpoint() const;
+
+signals:
+  // The link is closed for good.
+  void vanished();
+
+private:
+  std::unique_ptr<AdapterLink> link_;
+  std::unique_ptr<AdapterSession> session_;
+};
+
+} // namespace gpibsim

@@ -1,0 +1,115 @@
+// gpibsim-adapter --dialect prologix|ar488 (--pty | --tcp PORT) [--vanish-after-reads N] [--mute]
+// A simulated "++" GPIB adapter on the simulated bus (GPIBSIM_BUS, GPIBSIM_TRACE as for
+// libgpib.so.0). Prints where to reach it on one line, then serves until it is killed or its
+// standard input ends.
+#include "sim/SimBus.h"
+#include "sim/adapter/SimulatedAdapter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+using gpibsim::SimulatedAdapter;
+
+constexpr int UsageStatus = 2;
+
+std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &arguments, QString &error) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("A simulated Prologix or AR488 GPIB adapter on the simulated bus."));
+  const QCommandLineOption help = parser.addHelpOption();
+  const QCommandLineOption dialect(QStringLiteral("dialect"), QStringLiteral("The \"++\" dialect spoken."),
+                                   QStringLiteral("prologix|ar488"));
+  const QCommandLineOption pty(QStringLiteral("pty"), QStringLiteral("Serve on a new pseudo-terminal."));
+  const QCommandLineOption tcp(QStringLiteral("tcp"),
+                               QStringLiteral("Serve on 127.0.0.1:PORT (0: a free port)."),
+                               QStringLiteral("PORT"));
+  const QCommandLineOption vanish(
+      QStringLiteral("vanish-after-reads"),
+      QStringLiteral("Serve N ++read commands; at the next one close the link and end."),
+      QStringLiteral("N"));
+  const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Never answer anything."));
+  parser.addOptions({dialect, pty, tcp, vanish, mute});
+
+  if (!parser.parse(arguments)) {
+    error = parser.errorText();
+    return std::nullopt;
+  }
+  if (parser.isSet(help)) {
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    std::exit(0);
+  }
+  SimulatedAdapter::Options options;
+  const QString name = parser.value(dialect);
+  bool ok = true;
+  if (name == QLatin1String("prologix"))
+    options.dialect = gpibsim::Dialect::Prologix;
+  else if (name == QLatin1String("ar488"))
+    options.dialect = gpibsim::Dialect::Ar488;
+  else
+    error = QStringLiteral("--dialect must be prologix or ar488");
+  if (parser.isSet(pty) == parser.isSet(tcp))
+    error = QStringLiteral("give exactly one of --pty and --tcp PORT");
+  if (parser.isSet(tcp)) {
+    options.transport = SimulatedAdapter::Transport::Tcp;
+    options.port = parser.value(tcp).toUShort(&ok);
+    if (!ok)
+      error = QStringLiteral("--tcp needs a port from 0 to 65535");
+  }
+  if (parser.isSet(vanish)) {
+    options.vanishAfterReads = parser.value(vanish).toInt(&ok);
+    if (!ok || options.vanishAfterReads < 0)
+      error = QStringLiteral("--vanish-after-reads needs a count from 0");
+  }
+  if (!parser.positionalArguments().isEmpty())
+    error = QStringLiteral("unexpected argument ") + parser.positionalArguments().front();
+  options.mute = parser.isSet(mute);
+  if (!error.isEmpty())
+    return std::nullopt;
+  return options;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  QString error;
+  const std::optional<SimulatedAdapter::Options> options = ParseOptions(app.arguments(), error);
+  if (!options) {
+    std::fprintf(stderr, "gpibsim-adapter: %s\n", qPrintable(error));
+    return UsageStatus;
+  }
+
+  gpibsim::ConfigureFromEnvironment();
+  SimulatedAdapter adapter(*options);
+  if (!adapter.Start(error)) {
+    std::fprintf(stderr, "gpibsim-adapter: %s\n", qPrintable(error));
+    return 1;
+  }
+  QObject::connect(&adapter, &SimulatedAdapter::vanished, &app, [] { QCoreApplication::exit(0); });
+
+  // The end of standard input ends the adapter: a test that started it with a pipe closes it.
+  std::optional<QSocketNotifier> input;
+  if (fcntl(STDIN_FILENO, F_GETFD) != -1) {
+    input.emplace(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&*input, &QSocketNotifier::activated, &app, [] {
+      char buffer[256];
+      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+        QCoreApplication::exit(0);
+    });
+  }
+
+  std::printf("%s\n", qPrintable(adapter.Endpoint()));
+  std::fflush(stdout);
+  return app.exec();
+}
