@@ -5,6 +5,7 @@
 #include "gpib/adapter/InterfaceSpec.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <chrono>
@@ -48,7 +49,7 @@ public:
   // The longest wait for the answer to ++ver; it is asked again each second meanwhile.
   static constexpr std::chrono::milliseconds VersionLimit{3000};
   // How long an address may take to answer the serial poll that probes it.
-  static constexpr int ProbeTimeoutMs = 100;
+  static constexpr int ProbeTimeoutMs = 50;
   // The data bytes with CR, LF, ESC and '+' each preceded by ESC.
   static QByteArray Escaped(const QByteArray &data);
 
@@ -83,8 +84,8 @@ private:
   bool SetReadTimeout(int ms);
   // One reply line without its CR LF; false when none came within the limit.
   bool ReplyLine(QByteArray &line, std::chrono::milliseconds limit);
-  // Serial-polls pad and waits for the adapter to answer ++ver after it.
-  bool Probe(int pad, bool &present);
+  // Sends one command and takes the lines that answer it; false when the adapter is silent.
+  bool Ask(const QByteArray &command, QList<QByteArray> &lines, std::chrono::milliseconds limit);
 
   int Enter(const std::function<int()> &call);
 

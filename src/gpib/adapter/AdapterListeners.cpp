@@ -16,26 +16,27 @@ namespace {
 using namespace gpibcodes;
 using std::chrono::milliseconds;
 
-// ++fndl tests every address; a probe waits for ++ver after its serial poll.
+// ++fndl tests every address itself; a probe waits for its serial poll to time out.
 constexpr milliseconds FindListenersLimit{5000};
 constexpr milliseconds ProbeLimit{2000};
 
 } // namespace
 
-bool AdapterDriver::Probe(int pad, bool &present) {
-  present = false;
+// The adapter answers in order, and some answers are nothing at all (an address that does
+// not listen): everything that comes before the answer to the ++ver sent after the command
+// is the command's.
+bool AdapterDriver::Ask(const QByteArray &command, QList<QByteArray> &lines, milliseconds limit) {
+  lines.clear();
   link_.Discard();
-  if (!link_.Send("++spoll " + QByteArray::number(pad) + "\n++ver\n"))
+  if (!link_.Send("++" + command + "\n++ver\n"))
     return false;
-  // The adapter answers in order: whatever comes before the version line is the poll's.
   for (;;) {
     QByteArray line;
-    if (!ReplyLine(line, ProbeLimit))
+    if (!ReplyLine(line, limit))
       return false;
     if (line == version_)
       return true;
-    int value = 0;
-    present = present || StatusByte(line, value);
+    lines << line;
   }
 }
 
@@ -58,25 +59,29 @@ void AdapterDriver::FindLstn(int board, const Addr4882_t pads[], Addr4882_t resu
     }
 
     std::set<int> answered;
+    QList<QByteArray> lines;
     if (spec_.IsAr488()) {
-      link_.Discard();
-      QByteArray line;
-      if (!Command("fndl") || !ReplyLine(line, FindListenersLimit))
+      if (!Ask("fndl", lines, FindListenersLimit))
         return link_.IsGone() ? LinkLost() : Lost(QStringLiteral("stopped answering (no reply to ++fndl)"));
-      for (const QByteArray &word : line.simplified().replace(',', ' ').split(' ')) {
-        bool ok = false;
-        const int pad = word.toInt(&ok, 10);
-        if (ok)
-          answered.insert(pad);
-      }
+      // One address a line, or several on one line.
+      for (const QByteArray &line : lines)
+        for (const QByteArray &word : line.simplified().replace(',', ' ').split(' ')) {
+          bool ok = false;
+          const int pad = word.toInt(&ok, 10);
+          if (ok)
+            answered.insert(pad);
+        }
     } else {
       if (!SetReadTimeout(ProbeTimeoutMs))
         return LinkLost();
       for (const int pad : offered) {
-        bool present = false;
-        if (pad != 0 && !Probe(pad, present))
+        if (pad == 0)
+          continue;
+        if (!Ask("spoll " + QByteArray::number(pad), lines, ProbeLimit))
           return link_.IsGone() ? LinkLost() : Lost(QStringLiteral("stopped answering (no reply to ++ver)"));
-        if (present)
+        int value = 0;
+        if (std::any_of(lines.begin(), lines.end(),
+                        [&](const QByteArray &line) { return StatusByte(line, value); }))
           answered.insert(pad);
       }
       // ++spoll with an address may or may not have moved the adapter's own.
