@@ -6,7 +6,7 @@ packages=(
   libcurl4-openssl-dev libcups2-dev nlohmann-json3-dev
   cups cups-client cups-filters printer-driver-cups-pdf ghostscript poppler-utils
   fonts-liberation xvfb xauth x11-utils xdotool imagemagick python3
-  clang-format g++-mingw-w64-x86-64-posix
+  qt6-serialport-dev clang-format g++-mingw-w64-x86-64-posix
   clang-14 libclang-rt-14-dev
 )
 missing=()

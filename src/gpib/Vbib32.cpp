@@ -1,6 +1,7 @@
 #include "gpib/Vbib32.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -39,6 +40,8 @@ struct StatusVariables {
 };
 
 const GpibDriverApi *gInjected = nullptr;
+std::function<std::string()> gInjectedFailure;
+std::function<std::string()> gLibraryAdvice;
 LoadedDriver gLoaded;
 StatusVariables gStatus;
 bool gRegistered = false;
@@ -234,8 +237,11 @@ void ibask(std::int16_t ud, std::int16_t option, std::int16_t &value) {
   value = static_cast<std::int16_t>(result & 0xFFFF);
 }
 
-void UseDriver(const GpibDriverApi *api) {
+void UseDriver(const GpibDriverApi *api) { UseDriver(api, nullptr); }
+
+void UseDriver(const GpibDriverApi *api, std::function<std::string()> failure) {
   gInjected = api;
+  gInjectedFailure = api ? std::move(failure) : nullptr;
   gRegistered = false;
   gStatus = StatusVariables{};
   ibsta = 0;
@@ -250,7 +256,16 @@ void UseDriverLibrary(const std::string &libraryName) {
 
 const char *DefaultDriverLibrary() { return kDefaultLibrary; }
 
-std::string DriverFailure() { return gInjected || gLoaded.usable ? std::string() : gLoaded.failure; }
+void SetLibraryFailureAdvice(std::function<std::string()> advice) { gLibraryAdvice = std::move(advice); }
+
+std::string DriverFailure() {
+  if (gInjected)
+    return gInjectedFailure ? gInjectedFailure() : std::string();
+  if (gLoaded.usable || gLoaded.failure.empty())
+    return std::string();
+  const std::string advice = gLibraryAdvice ? gLibraryAdvice() : std::string();
+  return advice.empty() ? gLoaded.failure : gLoaded.failure + "\n\n" + advice;
+}
 
 bool Registered() { return gRegistered; }
 

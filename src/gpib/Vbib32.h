@@ -4,6 +4,7 @@
 #include "gpib/GpibDriverApi.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The program's binding to the GPIB driver: every entry is wrapped so that the driver's
@@ -47,11 +48,17 @@ void ibask(std::int16_t ud, std::int16_t option, std::int16_t &value);
 // (libgpib.so.0 on Linux, Gpib-32.dll on Windows). UseDriver installs a table instead
 // (the in-process simulated bus, a driver double); nullptr goes back to loading.
 void UseDriver(const GpibDriverApi *api);
+// The same, for a table that can fail by itself (an adapter on a port that may be missing):
+// DriverFailure() gives failure()'s text while that table is installed.
+void UseDriver(const GpibDriverApi *api, std::function<std::string()> failure);
+// Said after the library's own failure in DriverFailure(): how else the bus can be reached.
+void SetLibraryFailureAdvice(std::function<std::string()> advice);
 // Loads the named library in place of the platform's default on the next call (tests).
 void UseDriverLibrary(const std::string &libraryName);
 const char *DefaultDriverLibrary();
 // Why the driver library could not be used, naming the library ("libgpib.so.0: cannot open
-// shared object file: ..."); empty while it is usable, not yet tried, or a table is installed.
+// shared object file: ..."); empty while it is usable or not yet tried. An installed table
+// has the failure it was installed with, or none.
 std::string DriverFailure();
 
 // Registration state of the status variables, for tests of the registration rules.

@@ -265,6 +265,7 @@ std::string GpibRead(std::int16_t &handle) {
 
   std::string accumulated;
   std::int16_t chunks = 0;
+  std::int16_t failedWith = -1;
   for (;;) {
     std::string buffer(ChunkSize, ' ');
     VBIB32::ibwait(handle, WaitTimeoutOrComplete);
@@ -276,6 +277,7 @@ std::string GpibRead(std::int16_t &handle) {
         chunks == std::numeric_limits<std::int16_t>::max()) {
       chunks = 0;
       accumulated.clear();
+      failedWith = HasBit(status, VBIB32::ERR) ? VBIB32::iberr : std::int16_t{-1};
       break;
     }
     accumulated += buffer;
@@ -286,7 +288,7 @@ std::string GpibRead(std::int16_t &handle) {
   VBIB32::ibtmo(handle, saved);
 
   if (chunks == 0) {
-    Show(ReadFailed, StyleExclamation, IoErrorTitle);
+    Show(DriverFailureLine(failedWith) + ReadFailed, StyleExclamation, IoErrorTitle);
     return std::string();
   }
   return CleanReply(accumulated);

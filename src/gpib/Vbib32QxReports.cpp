@@ -59,7 +59,7 @@ void ReportGpibError() {
   if (!HasBit(VBIB32::ibsta, VBIB32::ERR))
     return;
   const std::int16_t code = VBIB32::iberr;
-  const std::int16_t button = Show(std::string(ErrorText(code)) + LF + SelectOkOrCancel,
+  const std::int16_t button = Show(DriverFailureLine(code) + ErrorText(code) + LF + SelectOkOrCancel,
                                    StyleExclamationOkCancel, GpibErrorTitle + Str(code));
   if (button == Module1::IdCancel) {
     skeld::EndProgram(ExitStatus);

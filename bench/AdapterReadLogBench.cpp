@@ -1,0 +1,114 @@
+#include "app/ErrorLogForm.h"
+#include "gpib/Vbib32.h"
+#include "gpib/Vbib32Qx.h"
+#include "gpib/adapter/InterfaceChoice.h"
+#include "sim/SimBus.h"
+#include "ui/Module1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "ProcessCpu.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+// Reading a 100-entry log with Refresh, through the driver table in process and through the
+// simulated Prologix adapter on a pseudo-terminal. Each query pauses 0.1 s, so the reading
+// cannot take less than 100 x 0.1 s; the adapter process's own time is not counted.
+namespace {
+
+constexpr int Entries = 100;
+
+std::string Log() {
+  std::string json = R"({"listeners":[{"address":1,"log":[)";
+  for (int i = 1; i <= Entries; ++i)
+    json += (i > 1 ? "," : "") + std::string("\"Entry ") + std::to_string(i) + ", acquisition fault 0x" +
+            std::to_string(100 + i) + "\"";
+  return json + "]}]}";
+}
+
+// Start-up, then one Refresh measured; false when the list is not whole or a box came up.
+bool Measure(const char *what) {
+  int boxes = 0;
+  Module1::SetMessBoxResponder([&](const Module1::MessBoxRequest &request) {
+    std::fprintf(stderr, "message box: %s\n", request.prompt.toLocal8Bit().constData());
+    ++boxes;
+    return std::int16_t{Module1::IdOk};
+  });
+  VBIB32QX::ResetModuleState();
+  ErrorLogForm form;
+  form.SetSplashSeconds(0);
+  form.Load();
+  form.show();
+  form.Form_Activate();
+  const double cpuStart = ProcessCpuSeconds();
+  QElapsedTimer clock;
+  clock.start();
+  form.RefreshList->click();
+  const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+  const double cpu = ProcessCpuSeconds() - cpuStart;
+  std::printf("%-28s %3d entries  wall %6.3f s  wall/(%d x 0.1 s) %.4f  cpu %6.3f s  cpu/wall %.4f\n", what,
+              form.List1->count(), wall, Entries, wall / (Entries * 0.1), cpu, cpu / wall);
+  Module1::SetMessBoxResponder(nullptr);
+  return form.List1->count() == Entries && boxes == 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (!std::getenv("QT_QPA_PLATFORM"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  const std::string busJson = Log();
+
+  gpibsim::BusDescription bus;
+  std::string error;
+  if (!gpibsim::ParseBusDescription(busJson, "bench bus", bus, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  gpibsim::Configure(bus);
+  VBIB32::UseDriver(&gpibsim::InProcessDriver());
+  bool ok = Measure("driver table (in process)");
+  VBIB32::UseDriver(nullptr);
+
+  QTemporaryDir dir;
+  QFile file(dir.filePath(QStringLiteral("bus.json")));
+  if (!file.open(QIODevice::WriteOnly) || file.write(busJson.data(), static_cast<qint64>(busJson.size())) < 0)
+    return 1;
+  file.close();
+  QProcess adapter;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
+  env.remove(QStringLiteral("GPIBSIM_TRACE"));
+  adapter.setProcessEnvironment(env);
+  adapter.start(QStringLiteral(GPIBSIM_ADAPTER),
+                {QStringLiteral("--dialect"), QStringLiteral("prologix"), QStringLiteral("--pty")});
+  while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
+  }
+  const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();
+  if (!endpoint.startsWith(QLatin1String("pty "))) {
+    std::fprintf(stderr, "the simulated adapter printed \"%s\"\n", qPrintable(endpoint));
+    return 1;
+  }
+  {
+    gpibadapter::InterfaceSpec spec;
+    spec.kind = gpibadapter::InterfaceSpec::Kind::Prologix;
+    spec.port = endpoint.mid(4);
+    const gpibadapter::InterfaceChoice choice(spec);
+    ok = Measure("prologix (pseudo-terminal)") && ok;
+  }
+  adapter.closeWriteChannel();
+  if (!adapter.waitForFinished(5000))
+    adapter.kill();
+  if (!ok)
+    std::fprintf(stderr, "expected %d entries each time and no message box\n", Entries);
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "gpib/GpibDriverApi.h"
+#include "gpib/adapter/AdapterLink.h"
+#include "gpib/adapter/InterfaceSpec.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace gpibadapter {
+
+// The driver entries the binding uses, carried out by a Prologix or AR488 adapter speaking
+// "++" commands. The adapter is opened and set up on the first call; a port that cannot be
+// opened, an adapter that does not answer or one that goes away fails every call from then
+// on with ERR and EDVR, and Failure() says why, naming the port.
+class AdapterDriver {
+public:
+  explicit AdapterDriver(const InterfaceSpec &spec);
+
+  int ibdev(int board, int pad, int sad, int tmo, int eot, int eos);
+  int ibwrt(int ud, const void *buf, long cnt);
+  int ibrd(int ud, void *buf, long cnt);
+  int ibclr(int ud);
+  int ibrsp(int ud, char *spr);
+  int ibpad(int ud, int pad);
+  int ibtmo(int ud, int tmo);
+  int ibask(int ud, int option, int *value);
+  int ibwait(int ud, int mask);
+  int ibsre(int board, int v);
+  void SendIFC(int board);
+  void FindLstn(int board, const Addr4882_t pads[], Addr4882_t results[], int limit);
+
+  int ThreadIbsta() const { return ibsta_; }
+  int ThreadIberr() const { return iberr_; }
+  int ThreadIbcnt() const { return static_cast<int>(ibcnt_); }
+  long ThreadIbcntl() const { return ibcnt_; }
+
+  // Why the adapter cannot be used; empty while it can (or has not been tried yet).
+  std::string Failure() const { return failure_.toStdString(); }
+
+  // Ends a reply that came with EOI; no text reply of an instrument holds it.
+  static constexpr char EotChar = 4;
+  // The longest wait for the answer to ++ver; it is asked again each second meanwhile.
+  static constexpr std::chrono::milliseconds VersionLimit{3000};
+  // How long an address may take to answer the serial poll that probes it.
+  static constexpr int ProbeTimeoutMs = 50;
+  // The data bytes with CR, LF, ESC and '+' each preceded by ESC.
+  static QByteArray Escaped(const QByteArray &data);
+
+private:
+  struct Device {
+    int pad = 0;
+    int sad = 0;
+    int tmo = 0;
+    bool lastReadTimedOut = false;
+  };
+
+  static constexpr int MaxAddress = 30;
+  static bool ValidSecondary(int sad);
+  // A serial poll's answer: the status byte in decimal.
+  static bool StatusByte(const QByteArray &line, int &value);
+
+  // Opens and sets the adapter up on the first call; false when it cannot be used.
+  bool Ready();
+  bool Identify();
+  bool SetUp();
+  Device *Find(int ud);
+
+  int Complete(int bits = 0);
+  int Fail(int error, int bits = 0);
+  // The adapter went away or stopped answering: this call and every later one fail.
+  int Lost(const QString &reason);
+  int LinkLost();
+  void SetFailure(const QString &text);
+
+  bool Command(const QByteArray &line);
+  bool Select(int pad);
+  bool SetReadTimeout(int ms);
+  // One reply line without its CR LF; false when none came within the limit.
+  bool ReplyLine(QByteArray &line, std::chrono::milliseconds limit);
+  // Sends one command and takes the lines that answer it; false when the adapter is silent.
+  bool Ask(const QByteArray &command, QList<QByteArray> &lines, std::chrono::milliseconds limit);
+
+  int Enter(const std::function<int()> &call);
+
+  InterfaceSpec spec_;
+  QString dialect_;
+  AdapterLink link_;
+  enum class State { Closed, Open, Failed } state_ = State::Closed;
+  QString failure_;
+  QByteArray version_;
+  std::map<int, Device> devices_;
+  int nextDescriptor_ = 32;
+  int addressed_ = -1;
+  int readTimeoutSent_ = -1;
+  // The reply of the current ++read: what came and was not yet handed out, and whether the
+  // end-of-text character has come.
+  QByteArray reply_;
+  bool replyEnded_ = false;
+  bool reading_ = false;
+  bool busy_ = false;
+
+  int ibsta_ = 0;
+  int iberr_ = 0;
+  long ibcnt_ = 0;
+};
+
+} // namespace gpibadapter

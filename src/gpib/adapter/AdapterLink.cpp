@@ -1,0 +1,164 @@
+#include "gpib/adapter/AdapterLink.h"
+
+#include <QEventLoop>
+#include <QSerialPort>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace gpibadapter {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr qint32 SerialBaud = 115200;
+constexpr std::chrono::milliseconds ConnectLimit{3000};
+constexpr std::chrono::milliseconds SendLimit{3000};
+
+} // namespace
+
+AdapterLink::AdapterLink(const InterfaceSpec &spec) : spec_(spec) {}
+
+AdapterLink::~AdapterLink() {
+  if (device_)
+    device_->disconnect();
+}
+
+QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError, const QString &errorString) {
+  switch (serialPortError) {
+  case QSerialPort::DeviceNotFoundError:
+    return QStringLiteral("%1: no such serial port (is the adapter plugged in?)").arg(port);
+  case QSerialPort::PermissionError:
+    return QStringLiteral("%1: permission denied or in use by another program; you may need to be in the "
+                          "dialout group (sudo adduser $USER dialout, then log in again)")
+        .arg(port);
+  default:
+    return QStringLiteral("%1: cannot open the serial port: %2").arg(port, errorString);
+  }
+}
+
+bool AdapterLink::Open(QString &why) {
+  input_.clear();
+  goneReason_.clear();
+  return spec_.tcp ? OpenTcp(why) : OpenSerial(why);
+}
+
+bool AdapterLink::OpenSerial(QString &why) {
+  auto port = std::make_unique<QSerialPort>();
+  port->setPortName(spec_.port);
+  if (!port->open(QIODevice::ReadWrite)) {
+    why = SerialOpenFailure(spec_.port, port->error(), port->errorString());
+    return false;
+  }
+  // USB adapters ignore the speed; an AR488 on a plain UART needs 115200 8N1.
+  if (!port->setBaudRate(SerialBaud) || !port->setDataBits(QSerialPort::Data8) ||
+      !port->setParity(QSerialPort::NoParity) || !port->setStopBits(QSerialPort::OneStop) ||
+      !port->setFlowControl(QSerialPort::NoFlowControl)) {
+    why = QStringLiteral("%1: cannot set 115200 8N1: %2").arg(spec_.port, port->errorString());
+    return false;
+  }
+  QSerialPort *raw = port.get();
+  QObject::connect(raw, &QSerialPort::errorOccurred, raw, [this, raw](QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+      MarkGone(raw->errorString());
+  });
+  device_ = std::move(port);
+  return true;
+}
+
+bool AdapterLink::OpenTcp(QString &why) {
+  auto socket = std::make_unique<QTcpSocket>();
+  QTcpSocket *raw = socket.get();
+  socket->connectToHost(spec_.port, spec_.tcpPort);
+  const Clock::time_point deadline = Clock::now() + ConnectLimit;
+  while (raw->state() != QAbstractSocket::ConnectedState &&
+         raw->state() != QAbstractSocket::UnconnectedState && Clock::now() < deadline) {
+    QEventLoop loop;
+    QObject::connect(raw, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(raw, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    QTimer::singleShot(std::max(left, std::chrono::milliseconds(1)), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  if (raw->state() != QAbstractSocket::ConnectedState) {
+    why = raw->state() == QAbstractSocket::UnconnectedState
+              ? QStringLiteral("%1: cannot connect: %2").arg(Place(), raw->errorString())
+              : QStringLiteral("%1: no connection within %2 s").arg(Place()).arg(ConnectLimit.count() / 1000);
+    raw->abort();
+    return false;
+  }
+  raw->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  QObject::connect(raw, &QTcpSocket::disconnected, raw,
+                   [this] { MarkGone(QStringLiteral("the connection was closed")); });
+  QObject::connect(raw, &QTcpSocket::errorOccurred, raw,
+                   [this, raw](QAbstractSocket::SocketError) { MarkGone(raw->errorString()); });
+  device_ = std::move(socket);
+  return true;
+}
+
+void AdapterLink::MarkGone(const QString &reason) {
+  if (goneReason_.isEmpty())
+    goneReason_ = reason.isEmpty() ? QStringLiteral("the stream ended") : reason;
+  if (waiting_)
+    waiting_->quit();
+}
+
+void AdapterLink::Pull() {
+  if (device_ && device_->isOpen())
+    input_ += device_->readAll();
+}
+
+void AdapterLink::Discard() {
+  Pull();
+  input_.clear();
+}
+
+void AdapterLink::Sleep(Clock::time_point deadline) {
+  QEventLoop loop;
+  QObject::connect(device_.get(), &QIODevice::readyRead, &loop, &QEventLoop::quit);
+  QObject::connect(device_.get(), &QIODevice::bytesWritten, &loop, &QEventLoop::quit);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  QTimer::singleShot(std::max(left, std::chrono::milliseconds(1)), Qt::PreciseTimer, &loop,
+                     &QEventLoop::quit);
+  QEventLoop *outer = waiting_;
+  waiting_ = &loop;
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  waiting_ = outer;
+}
+
+bool AdapterLink::Send(const QByteArray &bytes) {
+  if (!device_ || IsGone())
+    return false;
+  if (device_->write(bytes) != bytes.size()) {
+    MarkGone(device_->errorString());
+    return false;
+  }
+  const Clock::time_point deadline = Clock::now() + SendLimit;
+  while (device_->bytesToWrite() > 0 && !IsGone()) {
+    if (Clock::now() >= deadline) {
+      MarkGone(QStringLiteral("it takes no data"));
+      break;
+    }
+    Sleep(deadline);
+  }
+  return !IsGone();
+}
+
+AdapterLink::Outcome AdapterLink::WaitUntil(const std::function<bool(QByteArray &)> &done,
+                                            std::chrono::milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  for (;;) {
+    Pull();
+    if (done(input_))
+      return Outcome::Done;
+    if (IsGone() || !device_)
+      return Outcome::Gone;
+    if (Clock::now() >= deadline)
+      return Outcome::TimedOut;
+    Sleep(deadline);
+  }
+}
+
+} // namespace gpibadapter

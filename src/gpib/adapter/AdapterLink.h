@@ -1,0 +1,63 @@
+#pragma once
+
+#include "gpib/adapter/InterfaceSpec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QEventLoop;
+class QIODevice;
+
+namespace gpibadapter {
+
+// The byte stream to an adapter: a serial port or a TCP connection. Every wait runs the
+// event loop, with user input held back, until the stream has what the caller wants, the
+// time is up, or the stream is gone.
+class AdapterLink {
+public:
+  explicit AdapterLink(const InterfaceSpec &spec);
+  ~AdapterLink();
+  AdapterLink(const AdapterLink &) = delete;
+  AdapterLink &operator=(const AdapterLink &) = delete;
+
+  // Opens the port or connects; on failure sets why to one line naming the place.
+  bool Open(QString &why);
+  // Hands bytes to the stream and waits until they are gone out; false once the stream is gone.
+  bool Send(const QByteArray &bytes);
+  // Drops whatever came in and was not taken.
+  void Discard();
+
+  enum class Outcome { Done, TimedOut, Gone };
+  // Waits until done(input) returns true; input holds what came in and was not taken, and
+  // done takes what it uses out of it.
+  Outcome WaitUntil(const std::function<bool(QByteArray &input)> &done, std::chrono::milliseconds limit);
+
+  bool IsGone() const { return !goneReason_.isEmpty(); }
+  // What ended the stream, in the system's or the toolkit's words.
+  QString GoneReason() const { return goneReason_; }
+  QString Place() const { return spec_.Place(); }
+
+  // Why a serial port could not be opened, in one line naming it; the system's own text
+  // (errorString) is added where the kind alone says too little.
+  static QString SerialOpenFailure(const QString &port, int serialPortError, const QString &errorString);
+
+private:
+  bool OpenSerial(QString &why);
+  bool OpenTcp(QString &why);
+  void Pull();
+  void MarkGone(const QString &reason);
+  // One pass of the event loop until something happens or the deadline.
+  void Sleep(std::chrono::steady_clock::time_point deadline);
+
+  InterfaceSpec spec_;
+  std::unique_ptr<QIODevice> device_;
+  QByteArray input_;
+  QString goneReason_;
+  QEventLoop *waiting_ = nullptr;
+};
+
+} // namespace gpibadapter

@@ -1,0 +1,15 @@
+# The "++" adapter driver against a scripted peer; the interface text; the program's options.
+find_package(Qt6 REQUIRED COMPONENTS Network SerialPort)
+add_unit_test(NAME adapter
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/InterfaceSpecTest.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/AdapterReportsTest.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/FakeAdapterPeer.h
+              LIBS skeld_gpib_adapter Qt6::Network Qt6::SerialPort)
+add_dependencies(adapter skeld-errlog)
+
+# The window on the simulated bus through each interface; the simulated adapter as a process.
+add_unit_test(NAME adapter_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterEndToEndTest.cpp
+              LIBS skeld_app skeld_gpib_adapter gpibsim_core Qt6::Network)
+target_include_directories(adapter_e2e PRIVATE ${PROJECT_SOURCE_DIR})
+add_dependencies(adapter_e2e gpibsim-adapter)
+target_compile_definitions(adapter_e2e PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
