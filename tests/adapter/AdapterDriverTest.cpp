@@ -4,6 +4,7 @@
 #include "gpib/adapter/AdapterDriver.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTest>
 
@@ -134,6 +135,28 @@ TEST(AdapterDriver, AReplyWithoutEoiIsATimeOutWithThePartialDataAfterTheDeviceTi
   EXPECT_LT(clock.elapsed(), 2500);
   driver.ibwait(ud, TIMO | CMPL);
   EXPECT_EQ(driver.ThreadIbsta() & TIMO, TIMO);
+}
+
+// Once the adapter has been silent for its own read time-out it has given up the read: the
+// rest of a 10 s device time-out would be waited for nothing.
+TEST(AdapterDriver, AReadEndsOnceTheAdapterHasGivenUp) {
+  using std::chrono::milliseconds;
+  const AdapterDriver::Timings previous =
+      AdapterDriver::SetTimings({milliseconds(300), milliseconds(200), milliseconds(3000), milliseconds(50)});
+  const auto restore = qScopeGuard([&] { AdapterDriver::SetTimings(previous); });
+  FakeAdapterPeer peer;
+  peer.endWithEoi = false;
+  AdapterDriver driver(Over(peer));
+  const int ud = driver.ibdev(0, 1, 0, T10s, 1, 0);
+  driver.ibwrt(ud, "ID?", 3);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(Read(driver, ud, 64), "echo ID?");
+  EXPECT_EQ(driver.ThreadIbsta(), ERR | TIMO | CMPL);
+  EXPECT_GE(clock.elapsed(), 450);
+  EXPECT_LT(clock.elapsed(), 3000);
+  const Bytes commands = peer.Commands();
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "++read_tmo_ms 300"), commands.end());
 }
 
 TEST(AdapterDriver, SerialPollAndDeviceClearGoToTheAddressedInstrument) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace gpibadapter {
@@ -16,7 +17,6 @@ namespace {
 using namespace gpibcodes;
 using std::chrono::milliseconds;
 
-constexpr int ReadTimeoutCapMs = 3000;
 constexpr milliseconds AskAgainAfter{1000};
 constexpr milliseconds StrayAnswersSettle{300};
 constexpr char Esc = 27;
@@ -35,6 +35,15 @@ milliseconds HostLimit(int tmo) { return milliseconds(TimeoutMs[ValidTimeout(tmo
 AdapterDriver::AdapterDriver(const InterfaceSpec &spec)
     : spec_(spec), dialect_(spec.IsAr488() ? QStringLiteral("AR488") : QStringLiteral("Prologix")),
       link_(spec) {}
+
+AdapterDriver::Timings &AdapterDriver::TimingsInUse() {
+  static Timings timings;
+  return timings;
+}
+
+AdapterDriver::Timings AdapterDriver::SetTimings(const Timings &timings) {
+  return std::exchange(TimingsInUse(), timings);
+}
 
 bool AdapterDriver::ValidSecondary(int sad) { return sad == 0 || (sad >= 0x60 && sad <= 0x7E); }
 
@@ -110,7 +119,7 @@ bool AdapterDriver::Ready() {
                    ? QStringLiteral("%1: the connection ended: %2").arg(spec_.Place(), link_.GoneReason())
                    : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
                          .arg(spec_.Place(), dialect_)
-                         .arg(VersionLimit.count() / 1000));
+                         .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0));
     return false;
   }
   if (!SetUp()) {
@@ -125,7 +134,7 @@ bool AdapterDriver::Ready() {
 // it starts, so ++ver is asked again each second.
 bool AdapterDriver::Identify() {
   link_.Discard();
-  const auto deadline = std::chrono::steady_clock::now() + VersionLimit;
+  const auto deadline = std::chrono::steady_clock::now() + TimingsInUse().versionLimit;
   int asked = 0;
   while (std::chrono::steady_clock::now() < deadline) {
     if (!Command("ver"))
@@ -177,7 +186,7 @@ bool AdapterDriver::Select(int pad) {
 }
 
 bool AdapterDriver::SetReadTimeout(int ms) {
-  const int capped = std::clamp(ms, 1, ReadTimeoutCapMs);
+  const int capped = std::clamp(ms, 1, static_cast<int>(TimingsInUse().readTimeoutCap.count()));
   if (readTimeoutSent_ == capped)
     return true;
   if (!Command("read_tmo_ms " + QByteArray::number(capped)))
@@ -267,7 +276,7 @@ int AdapterDriver::ibrd(int ud, void *buf, long cnt) {
           input.clear();
           return replyEnded_ || reply_.size() >= wanted;
         },
-        HostLimit(d->tmo));
+        HostLimit(d->tmo), milliseconds(readTimeoutSent_) + TimingsInUse().silenceMargin);
     const int n = std::min(wanted, static_cast<int>(reply_.size()));
     if (n > 0)
       std::memcpy(buf, reply_.constData(), static_cast<std::size_t>(n));

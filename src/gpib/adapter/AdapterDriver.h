@@ -46,14 +46,25 @@ public:
 
   // Ends a reply that came with EOI; no text reply of an instrument holds it.
   static constexpr char EotChar = 4;
-  // The longest wait for the answer to ++ver; it is asked again each second meanwhile.
-  static constexpr std::chrono::milliseconds VersionLimit{3000};
-  // How long an address may take to answer the serial poll that probes it.
-  static constexpr int ProbeTimeoutMs = 50;
+  // How long the driver waits on an adapter. A read ends as a time-out once the adapter has
+  // been silent for its own read time-out (++read_tmo_ms, at most readTimeoutCap) plus
+  // silenceMargin: by then it has given up the read itself. Tests shorten them.
+  struct Timings {
+    std::chrono::milliseconds readTimeoutCap{3000};
+    std::chrono::milliseconds silenceMargin{500};
+    // The longest wait for the answer to ++ver; it is asked again each second meanwhile.
+    std::chrono::milliseconds versionLimit{3000};
+    // How long an address may take to answer the serial poll that probes it (Prologix).
+    std::chrono::milliseconds probeTimeout{50};
+  };
+  // Returns the previous timings.
+  static Timings SetTimings(const Timings &timings);
   // The data bytes with CR, LF, ESC and '+' each preceded by ESC.
   static QByteArray Escaped(const QByteArray &data);
 
 private:
+  static Timings &TimingsInUse();
+
   struct Device {
     int pad = 0;
     int sad = 0;

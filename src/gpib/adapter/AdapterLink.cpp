@@ -147,17 +147,25 @@ bool AdapterLink::Send(const QByteArray &bytes) {
 }
 
 AdapterLink::Outcome AdapterLink::WaitUntil(const std::function<bool(QByteArray &)> &done,
-                                            std::chrono::milliseconds limit) {
+                                            std::chrono::milliseconds limit,
+                                            std::chrono::milliseconds silence) {
   const Clock::time_point deadline = Clock::now() + limit;
+  Clock::time_point quietSince = Clock::now();
   for (;;) {
+    const qsizetype before = input_.size();
     Pull();
+    if (input_.size() > before)
+      quietSince = Clock::now();
     if (done(input_))
       return Outcome::Done;
     if (IsGone() || !device_)
       return Outcome::Gone;
-    if (Clock::now() >= deadline)
+    Clock::time_point until = deadline;
+    if (silence > std::chrono::milliseconds::zero())
+      until = std::min(until, quietSince + silence);
+    if (Clock::now() >= until)
       return Outcome::TimedOut;
-    Sleep(deadline);
+    Sleep(until);
   }
 }
 

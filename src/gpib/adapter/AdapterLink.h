@@ -33,8 +33,10 @@ public:
 
   enum class Outcome { Done, TimedOut, Gone };
   // Waits until done(input) returns true; input holds what came in and was not taken, and
-  // done takes what it uses out of it.
-  Outcome WaitUntil(const std::function<bool(QByteArray &input)> &done, std::chrono::milliseconds limit);
+  // done takes what it uses out of it. A silence above zero also ends the wait (TimedOut)
+  // once nothing has come in for that long.
+  Outcome WaitUntil(const std::function<bool(QByteArray &input)> &done, std::chrono::milliseconds limit,
+                    std::chrono::milliseconds silence = std::chrono::milliseconds::zero());
 
   bool IsGone() const { return !goneReason_.isEmpty(); }
   // What ended the stream, in the system's or the toolkit's words.

@@ -72,7 +72,7 @@ void AdapterDriver::FindLstn(int board, const Addr4882_t pads[], Addr4882_t resu
             answered.insert(pad);
         }
     } else {
-      if (!SetReadTimeout(ProbeTimeoutMs))
+      if (!SetReadTimeout(static_cast<int>(TimingsInUse().probeTimeout.count())))
         return LinkLost();
       for (const int pad : offered) {
         if (pad == 0)
