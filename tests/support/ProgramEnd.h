@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/EndProgram.h"
+#include "support/ScopedSeam.h"
 
 // While alive, EndProgram throws ProgramEnded instead of ending the test process, so a
 // test sees where the program would have stopped and that nothing ran after it.
@@ -8,13 +9,7 @@ struct ProgramEnded {
   int code;
 };
 
-class EndProgramCatcher {
+class EndProgramCatcher : public ScopedSeam<skeld::EndProgramHandler> {
 public:
-  EndProgramCatcher() : previous_(skeld::SetEndProgramHandler([](int code) { throw ProgramEnded{code}; })) {}
-  ~EndProgramCatcher() { skeld::SetEndProgramHandler(previous_); }
-  EndProgramCatcher(const EndProgramCatcher &) = delete;
-  EndProgramCatcher &operator=(const EndProgramCatcher &) = delete;
-
-private:
-  skeld::EndProgramHandler previous_;
+  EndProgramCatcher() : ScopedSeam(skeld::SetEndProgramHandler, [](int code) { throw ProgramEnded{code}; }) {}
 };
