@@ -1,4 +1,5 @@
-#include "SimSession.h"
+#include "support/Files.h"
+#include "support/SimulatedBus.h"
 
 #include <array>
 #include <chrono>
@@ -77,7 +78,7 @@ TEST(SimBus, FourteenInstrumentsAndTheBoardFitTheProgramsTable) {
   std::string description = R"({"listeners": [)";
   for (int a = 1; a <= 14; ++a)
     description += (a > 1 ? ",{\"address\": " : "{\"address\": ") + std::to_string(a) + "}";
-  SimSession bus(description + "]}");
+  SimulatedBus bus(description + "]}");
   const SearchResult got = Search(AllAddresses());
   EXPECT_EQ(got.ibsta, CMPL);
   EXPECT_EQ(got.results.size(), 15u);
@@ -92,7 +93,7 @@ TEST(SimBus, BrokenBusFindsNobody) {
 }
 
 TEST(SimBus, DescriptorsAddressTimeAndClearTheirDevice) {
-  SimSession bus;
+  SimulatedBus bus;
   const GpibDriverApi &api = bus.api;
   const int ud = api.ibdev(0, 1, 0, 11, 1, 0);
   const int other = api.ibdev(0, 1, 0, 11, 1, 0);
@@ -142,7 +143,7 @@ TEST(SimBus, DescriptorsAddressTimeAndClearTheirDevice) {
 }
 
 TEST(SimBus, BadArgumentsAreRefused) {
-  SimSession bus;
+  SimulatedBus bus;
   const GpibDriverApi &api = bus.api;
   const int ud = bus.Open(1);
   char buffer[8];
@@ -171,7 +172,7 @@ TEST(SimBus, BadArgumentsAreRefused) {
 }
 
 TEST(SimBus, EveryCallLeavesOneTraceLine) {
-  SimSession bus(R"({"listeners": [{"address": 1}, {"address": 2, "kind": "plain",
+  SimulatedBus bus(R"({"listeners": [{"address": 1}, {"address": 2, "kind": "plain",
                      "replies": {"RAW?": "q\"b\\s\r\n\t\u007f\u0001"}}]})");
   const GpibDriverApi &api = bus.api;
   std::vector<Addr4882_t> pads = {0, 1, 2, NOADDR};
@@ -220,7 +221,7 @@ TEST(SimBus, EveryCallLeavesOneTraceLine) {
 }
 
 TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
-  SimSession bus(R"({"listeners": [{"address": 4, "kind": "plain"}]})");
+  SimulatedBus bus(R"({"listeners": [{"address": 4, "kind": "plain"}]})");
   const int ud = bus.Open(4);
   const std::string bytes = "\xE9t\xE9\xFF";
   EXPECT_EQ(bus.Write(ud, bytes), CMPL);
@@ -229,7 +230,7 @@ TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
 }
 
 TEST(SimBus, TimeoutsTakeTheDescribedTime) {
-  SimSession bus(R"({"timeouts_take_ms": 60, "listeners": [{"address": 1}]})");
+  SimulatedBus bus(R"({"timeouts_take_ms": 60, "listeners": [{"address": 1}]})");
   const int ud = bus.Open(1);
   const auto start = std::chrono::steady_clock::now();
   bus.ReadChunk(ud);
@@ -237,7 +238,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
   EXPECT_EQ(bus.Sta(), ERR | TIMO | CMPL);
   EXPECT_GE(took, std::chrono::milliseconds(60));
 
-  SimSession quick(R"({"listeners": [{"address": 1}]})");
+  SimulatedBus quick(R"({"listeners": [{"address": 1}]})");
   const int ud2 = quick.Open(1);
   const auto start2 = std::chrono::steady_clock::now();
   quick.ReadChunk(ud2);
@@ -245,7 +246,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
 }
 
 TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
-  SimSession bus(R"({"timeouts_take_ms": 0, "listeners": [{"address": 1, "timeouts_take_ms": 60},
+  SimulatedBus bus(R"({"timeouts_take_ms": 0, "listeners": [{"address": 1, "timeouts_take_ms": 60},
                                                           {"address": 2}]})");
   const int slow = bus.Open(1);
   auto start = std::chrono::steady_clock::now();
@@ -263,7 +264,7 @@ TEST(SimBus, ConfigureStartsTheFaultCountsAndDescriptorsAfresh) {
       R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "nth": 1, "fault": "timeout"}]}]})";
   int firstUd = 0;
   for (int round = 0; round < 2; ++round) {
-    SimSession bus(description);
+    SimulatedBus bus(description);
     const int ud = bus.Open(1);
     if (round == 0)
       firstUd = ud;

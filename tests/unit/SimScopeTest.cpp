@@ -1,4 +1,5 @@
-#include "SimSession.h"
+#include "support/Files.h"
+#include "support/SimulatedBus.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ const char *const ThreeEntries = R"({"listeners": [{"address": 1, "log": ["e1", 
 // Sends the set-up commands, then answers the query as the controller reads it.
 std::string AfterSetUp(const std::string &json, const std::vector<std::string> &setUp,
                        const std::string &query) {
-  SimSession bus(json);
+  SimulatedBus bus(json);
   const int ud = bus.Open(1);
   for (const std::string &command : setUp)
     bus.Write(ud, command);
@@ -57,7 +58,7 @@ TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
   for (const Exchange &c : cases)
     EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.setUp.back();
 
-  SimSession bus(ThreeEntries);
+  SimulatedBus bus(ThreeEntries);
   const int ud = bus.Open(1);
   bus.Write(ud, "ERRLOG CLEAR");
   EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"e1", "e2", "e3"}));
@@ -81,7 +82,7 @@ TEST(SimScope, ErrlogItemsAndEndItemShapeTheReplies) {
       {R"("log": [" x, y ", ""], "errlog_items": 2)", R"(" x, y ","")", {R"("")"}},
   };
   for (const Case &c : cases) {
-    SimSession bus(R"({"listeners": [{"address": 1, )" + c.listener + "}]}");
+    SimulatedBus bus(R"({"listeners": [{"address": 1, )" + c.listener + "}]}");
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
@@ -96,7 +97,7 @@ TEST(SimScope, ErrlogItemsAndEndItemShapeTheReplies) {
 TEST(SimScope, ClearEmptiesTheLogUntilTheBusIsConfiguredAgain) {
   const std::string description = R"({"listeners": [{"address": 1, "log": ["a", "b"], "errlog_items": 2}]})";
   {
-    SimSession bus(description);
+    SimulatedBus bus(description);
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
@@ -107,7 +108,7 @@ TEST(SimScope, ClearEmptiesTheLogUntilTheBusIsConfiguredAgain) {
     EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), "\"\"\n");
   }
   // A fresh bus has its log, its header and its lock back.
-  SimSession bus(description);
+  SimulatedBus bus(description);
   const int ud = bus.Open(1);
   EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "<TIMO>");
@@ -167,8 +168,8 @@ TEST(SimScope, FaultsStrikeTheOccurrencesTheyName) {
         {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
   };
   for (const FaultCase &c : cases) {
-    SimSession bus(R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"], "faults": )" + c.faults +
-                   "}]}");
+    SimulatedBus bus(R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"], "faults": )" + c.faults +
+                     "}]}");
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
@@ -192,7 +193,7 @@ TEST(SimScope, FaultsStrikeTheOccurrencesTheyName) {
 }
 
 TEST(SimScope, NoEndReplyIsFollowedByATimeout) {
-  SimSession bus(R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "no_end"}]}]})");
+  SimulatedBus bus(R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "no_end"}]}]})");
   const int ud = bus.Open(1);
   bus.Write(ud, "ID?");
   EXPECT_EQ(bus.ReadChunk(ud, 10), "ID TEK/TDS");
@@ -210,7 +211,7 @@ TEST(SimScope, LongReplyArrivesInChunksWithEndOnTheLastOnly) {
   const std::string entry(690, 'x');
   scope.log = {entry};
   description.listeners.push_back(scope);
-  SimSession bus(description);
+  SimulatedBus bus(description);
   const int ud = bus.Open(1);
   bus.Write(ud, "PASSWORD BRAMBLE");
   // "ERRLOG " + quoted entry + LF: 7 + 692 + 1 = 700 bytes.
@@ -228,7 +229,7 @@ TEST(SimScope, LongReplyArrivesInChunksWithEndOnTheLastOnly) {
 }
 
 TEST(SimScope, PlainListenerGivesItsFixedRepliesAndTimesOutOtherwise) {
-  SimSession bus(R"({"listeners": [{"address": 5, "kind": "plain",
+  SimulatedBus bus(R"({"listeners": [{"address": 5, "kind": "plain",
                      "replies": {"ID?": "HP 3478A\r\n", "READ?": "+1.00E+0"}}]})");
   const int ud = bus.Open(5);
   EXPECT_EQ(bus.Query(ud, "ID?"), "HP 3478A\r\n");
@@ -238,7 +239,7 @@ TEST(SimScope, PlainListenerGivesItsFixedRepliesAndTimesOutOtherwise) {
 }
 
 TEST(SimScope, DefaultBusHoldsAScopeWithAShortLog) {
-  SimSession bus;
+  SimulatedBus bus;
   const int ud = bus.Open(1);
   EXPECT_EQ(bus.Query(ud, "ID?"), "ID " + Id + "\n");
   bus.Write(ud, "HEAD 0");
