@@ -1,3 +1,4 @@
+#include "support/BusDescriptions.h"
 #include "support/Files.h"
 #include "support/SimulatedBus.h"
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace gpibsim;
+using namespace busdesc;
 
 namespace {
 
@@ -75,10 +77,10 @@ TEST(SimBus, FindLstnReportsTheBoardFirstThenInstrumentsInAscendingOrder) {
 }
 
 TEST(SimBus, FourteenInstrumentsAndTheBoardFitTheProgramsTable) {
-  std::string description = R"({"listeners": [)";
+  BusDescription description;
   for (int a = 1; a <= 14; ++a)
-    description += (a > 1 ? ",{\"address\": " : "{\"address\": ") + std::to_string(a) + "}";
-  SimulatedBus bus(description + "]}");
+    description.listeners.push_back(Scope().At(a));
+  SimulatedBus bus(description);
   const SearchResult got = Search(AllAddresses());
   EXPECT_EQ(got.ibsta, CMPL);
   EXPECT_EQ(got.results.size(), 15u);
@@ -172,8 +174,7 @@ TEST(SimBus, BadArgumentsAreRefused) {
 }
 
 TEST(SimBus, EveryCallLeavesOneTraceLine) {
-  SimulatedBus bus(R"({"listeners": [{"address": 1}, {"address": 2, "kind": "plain",
-                     "replies": {"RAW?": "q\"b\\s\r\n\t\u007f\u0001"}}]})");
+  SimulatedBus bus(Bus({Scope(), Plain(2, {{"RAW?", "q\"b\\s\r\n\t\x7f\x01"}})}));
   const GpibDriverApi &api = bus.api;
   std::vector<Addr4882_t> pads = {0, 1, 2, NOADDR};
   std::array<Addr4882_t, 15> found{};
@@ -221,7 +222,7 @@ TEST(SimBus, EveryCallLeavesOneTraceLine) {
 }
 
 TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
-  SimulatedBus bus(R"({"listeners": [{"address": 4, "kind": "plain"}]})");
+  SimulatedBus bus(Plain(4));
   const int ud = bus.Open(4);
   const std::string bytes = "\xE9t\xE9\xFF";
   EXPECT_EQ(bus.Write(ud, bytes), CMPL);
@@ -230,7 +231,9 @@ TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
 }
 
 TEST(SimBus, TimeoutsTakeTheDescribedTime) {
-  SimulatedBus bus(R"({"timeouts_take_ms": 60, "listeners": [{"address": 1}]})");
+  BusDescription slow = Scope();
+  slow.timeoutsTakeMs = 60;
+  SimulatedBus bus(slow);
   const int ud = bus.Open(1);
   const auto start = std::chrono::steady_clock::now();
   bus.ReadChunk(ud);
@@ -238,7 +241,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
   EXPECT_EQ(bus.Sta(), ERR | TIMO | CMPL);
   EXPECT_GE(took, std::chrono::milliseconds(60));
 
-  SimulatedBus quick(R"({"listeners": [{"address": 1}]})");
+  SimulatedBus quick(Scope());
   const int ud2 = quick.Open(1);
   const auto start2 = std::chrono::steady_clock::now();
   quick.ReadChunk(ud2);
@@ -246,8 +249,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
 }
 
 TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
-  SimulatedBus bus(R"({"timeouts_take_ms": 0, "listeners": [{"address": 1, "timeouts_take_ms": 60},
-                                                          {"address": 2}]})");
+  SimulatedBus bus(Bus({Scope().TimeoutsTakeMs(60), Scope().At(2)}));
   const int slow = bus.Open(1);
   auto start = std::chrono::steady_clock::now();
   bus.ReadChunk(slow);
@@ -260,8 +262,7 @@ TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
 }
 
 TEST(SimBus, ConfigureStartsTheFaultCountsAndDescriptorsAfresh) {
-  const std::string description =
-      R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "nth": 1, "fault": "timeout"}]}]})";
+  const BusDescription description = Scope().Faults({Timeout("ID?", 1)});
   int firstUd = 0;
   for (int round = 0; round < 2; ++round) {
     SimulatedBus bus(description);
