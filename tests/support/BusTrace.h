@@ -9,43 +9,23 @@
 // its data quoted with C escapes.
 namespace bustrace {
 
-inline int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
 // Undoes the trace's C escapes of one quoted field; pos is just after the opening quote.
 inline std::string Unquote(const std::string &line, std::size_t pos) {
+  static const std::string named = "nrt0", meant("\n\r\t\0", 4);
   std::string out;
   while (pos < line.size() && line[pos] != '"') {
     char c = line[pos++];
     if (c == '\\' && pos < line.size()) {
-      const char e = line[pos++];
-      switch (e) {
-      case 'n':
-        c = '\n';
-        break;
-      case 'r':
-        c = '\r';
-        break;
-      case 't':
-        c = '\t';
-        break;
-      case '0':
-        c = '\0';
-        break;
-      case 'x': {
-        int value = 0;
-        for (int digits = 0;
-             digits < 2 && pos < line.size() && std::isxdigit(static_cast<unsigned char>(line[pos]));
-             ++digits)
-          value = value * 16 + HexValue(line[pos++]);
-        c = static_cast<char>(value);
-        break;
-      }
-      default:
-        c = e;
+      c = line[pos++];
+      if (c == 'x') {
+        std::size_t digits = 0;
+        while (digits < 2 && pos + digits < line.size() &&
+               std::isxdigit(static_cast<unsigned char>(line[pos + digits])))
+          ++digits;
+        c = static_cast<char>(digits ? std::stoi(line.substr(pos, digits), nullptr, 16) : 0);
+        pos += digits;
+      } else if (named.find(c) != std::string::npos) {
+        c = meant[named.find(c)];
       }
     }
     out.push_back(c);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -38,20 +39,12 @@ public:
 
   // Lines of the trace that contain text anywhere.
   std::size_t Count(const std::string &text) const {
-    std::size_t n = 0;
-    for (const std::string &line : trace)
-      if (line.find(text) != std::string::npos)
-        ++n;
-    return n;
+    return CountIf([&](const std::string &line) { return line.find(text) != std::string::npos; });
   }
 
   // Calls of one driver entry ("ibdev", "ibrd" ...).
   std::size_t Calls(const std::string &entry) const {
-    std::size_t n = 0;
-    for (const std::string &line : trace)
-      if (line == entry || line.rfind(entry + " ", 0) == 0)
-        ++n;
-    return n;
+    return CountIf([&](const std::string &line) { return line == entry || line.rfind(entry + " ", 0) == 0; });
   }
 
   // The bytes of every ibwrt, in order, with the trace's escapes undone; from a trace line on.
@@ -139,6 +132,10 @@ public:
   InstantPauses pauses;
 
 private:
+  template <typename Test> std::size_t CountIf(Test test) const {
+    return static_cast<std::size_t>(std::count_if(trace.begin(), trace.end(), test));
+  }
+
   void Install(const gpibsim::BusDescription &description) {
     gpibsim::Configure(description);
     VBIB32::UseDriver(&gpibsim::InProcessDriver());
