@@ -1,5 +1,7 @@
+#include "support/BusTrace.h"
+#include "support/Files.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,65 +19,13 @@ namespace {
 
 const QString BusFile = QStringLiteral(SKELD_SOURCE_DIR "/tests/data/bus-20-entries.json");
 
-struct TraceLine {
-  std::string entry; // "ibwrt", "ibrd" ...
-  std::string data;  // the quoted bytes, unescaped
-};
-
-std::string Unescape(const std::string &text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char e = text[++i];
-    if (e == 'n')
-      out += '\n';
-    else if (e == 'r')
-      out += '\r';
-    else if (e == 'x' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else
-      out += e;
-  }
-  return out;
-}
-
-std::vector<TraceLine> ReadTrace(const QString &path) {
-  std::vector<TraceLine> lines;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
-    return lines;
-  for (const QByteArray &raw : file.readAll().split('\n')) {
-    const std::string line = raw.toStdString();
-    if (line.empty())
-      continue;
-    TraceLine t;
-    t.entry = line.substr(0, line.find(' '));
-    const std::size_t open = line.find('"');
-    const std::size_t status = line.rfind(" ibsta=");
-    if (open != std::string::npos && status != std::string::npos && status > open + 1)
-      t.data = Unescape(line.substr(open + 1, status - open - 2));
-    lines.push_back(t);
-  }
-  return lines;
-}
-
-std::vector<std::string> DataOf(const std::vector<TraceLine> &trace, const std::string &entry) {
-  std::vector<std::string> out;
-  for (const TraceLine &t : trace)
-    if (t.entry == entry)
-      out.push_back(t.data);
-  return out;
+std::vector<std::string> ReadTrace(const QString &path) {
+  return bustrace::Lines(ReadFile(path).toStdString());
 }
 
 std::vector<std::string> LogOfBusFile() {
-  QFile file(BusFile);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
   std::vector<std::string> log;
-  const QJsonArray entries = QJsonDocument::fromJson(file.readAll())
+  const QJsonArray entries = QJsonDocument::fromJson(ReadFile(BusFile))
                                  .object()[QStringLiteral("listeners")][0][QStringLiteral("log")]
                                  .toArray();
   for (const auto &entry : entries)
@@ -103,11 +53,11 @@ TEST(EndToEnd, StartUpReadsTheWholeLogWithTheExpectedCommands) {
   ASSERT_TRUE(viewer.waitForStarted(10000));
 
   // The log is read when the end item ("" and a line feed) has come back.
-  std::vector<TraceLine> trace;
+  std::vector<std::string> trace;
   const bool ended = QTest::qWaitFor(
       [&] {
         trace = ReadTrace(tracePath);
-        const std::vector<std::string> replies = DataOf(trace, "ibrd");
+        const std::vector<std::string> replies = bustrace::QuotedOf(trace, "ibrd");
         return viewer.state() != QProcess::Running ||
                std::find(replies.begin(), replies.end(), "\"\"\n") != replies.end();
       },
@@ -121,8 +71,8 @@ TEST(EndToEnd, StartUpReadsTheWholeLogWithTheExpectedCommands) {
 
   // Board set-up first, then the listener search, then the scope's commands.
   std::vector<std::string> entries;
-  for (const TraceLine &t : trace)
-    entries.push_back(t.entry);
+  for (const std::string &line : trace)
+    entries.push_back(line.substr(0, line.find(' ')));
   const auto firstWrite = std::find(entries.begin(), entries.end(), "ibwrt");
   ASSERT_NE(firstWrite, entries.end());
   const std::vector<std::string> before(entries.begin(), firstWrite);
@@ -135,11 +85,11 @@ TEST(EndToEnd, StartUpReadsTheWholeLogWithTheExpectedCommands) {
 
   std::vector<std::string> expected{"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE", "ERRLOG?"};
   expected.insert(expected.end(), 20, "ERRLOG:NEXT?");
-  EXPECT_EQ(DataOf(trace, "ibwrt"), expected);
+  EXPECT_EQ(bustrace::QuotedOf(trace, "ibwrt"), expected);
 
   // Every entry came back once, in order, then the end item.
   std::vector<std::string> logReplies;
-  for (const std::string &reply : DataOf(trace, "ibrd"))
+  for (const std::string &reply : bustrace::QuotedOf(trace, "ibrd"))
     if (reply.size() > 3 && reply.front() == '"')
       logReplies.push_back(reply.substr(1, reply.size() - 3));
   EXPECT_EQ(logReplies, log);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/ScopedSeam.h"
 #include "ui/Module1.h"
 
 #include <cstdint>
@@ -11,21 +12,6 @@
 // none queued, the code of its rightmost button (what closing the box gives).
 class FakeMessBoxes {
 public:
-  FakeMessBoxes()
-      : previous_(Module1::SetMessBoxResponder([this](const Module1::MessBoxRequest &request) {
-          shown.push_back(request);
-          if (onShow)
-            onShow(request);
-          if (answers_.empty())
-            return DismissalCode(request.style);
-          const std::int16_t code = answers_.front();
-          answers_.pop_front();
-          return code;
-        })) {}
-  ~FakeMessBoxes() { Module1::SetMessBoxResponder(previous_); }
-  FakeMessBoxes(const FakeMessBoxes &) = delete;
-  FakeMessBoxes &operator=(const FakeMessBoxes &) = delete;
-
   void AnswerNext(std::int16_t code) { answers_.push_back(code); }
 
   static std::int16_t DismissalCode(std::int16_t style) {
@@ -40,6 +26,19 @@ public:
   std::function<void(const Module1::MessBoxRequest &)> onShow;
 
 private:
+  std::int16_t Answer(const Module1::MessBoxRequest &request) {
+    shown.push_back(request);
+    if (onShow)
+      onShow(request);
+    if (answers_.empty())
+      return DismissalCode(request.style);
+    const std::int16_t code = answers_.front();
+    answers_.pop_front();
+    return code;
+  }
+
   std::deque<std::int16_t> answers_;
-  Module1::MessBoxResponder previous_;
+  ScopedSeam<Module1::MessBoxResponder> responder_{
+      Module1::SetMessBoxResponder,
+      [this](const Module1::MessBoxRequest &request) { return Answer(request); }};
 };

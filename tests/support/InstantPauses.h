@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gpib/Vbib32Qx.h"
+#include "support/ScopedSeam.h"
 
 #include <QCoreApplication>
 
@@ -10,22 +11,18 @@
 // are handled as the real pause would, then onPause runs (to act in the middle of a reading).
 class InstantPauses {
 public:
-  InstantPauses()
-      : previous_(VBIB32QX::SetPauseClock([this](double seconds) {
-          elapsed += seconds;
-          ++pauses;
-          QCoreApplication::processEvents();
-          if (onPause)
-            onPause();
-        })) {}
-  ~InstantPauses() { VBIB32QX::SetPauseClock(previous_); }
-  InstantPauses(const InstantPauses &) = delete;
-  InstantPauses &operator=(const InstantPauses &) = delete;
-
   double elapsed = 0;
   int pauses = 0;
   std::function<void()> onPause;
 
 private:
-  VBIB32QX::PauseClock previous_;
+  void Pass(double seconds) {
+    elapsed += seconds;
+    ++pauses;
+    QCoreApplication::processEvents();
+    if (onPause)
+      onPause();
+  }
+
+  ScopedSeam<VBIB32QX::PauseClock> clock_{VBIB32QX::SetPauseClock, [this](double seconds) { Pass(seconds); }};
 };

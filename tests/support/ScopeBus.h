@@ -1,22 +1,21 @@
 #pragma once
 
-#include "support/SimulatedBus.h"
+#include "support/BusDescriptions.h"
 
 #include <string>
 #include <vector>
 
-// Bus descriptions with one TDS scope, for tests of the conversation and the window.
+// Bus descriptions with one TDS scope, and the commands the scope is sent, for tests of the
+// conversation and the window.
 namespace scopebus {
+
+using namespace busdesc;
 
 constexpr char Tds3054[] = "TEK/TDS 3054,CF:91.1CT,FV:v3.39 TDS3FFT:v1.00";
 
-// A bus with one scope at address 1; more keys of the listener go in extra (",\"key\":...").
-inline std::string ScopeBus(const std::string &id, const std::vector<std::string> &log,
-                            const std::string &extra = std::string()) {
-  std::string json = R"({"listeners":[{"address":1,"id":)" + SimulatedBus::JsonString(id) + R"(,"log":[)";
-  for (std::size_t i = 0; i < log.size(); ++i)
-    json += (i ? "," : "") + SimulatedBus::JsonString(log[i]);
-  return json + "]" + extra + "}]}";
+// A bus with one scope at address 1; more keys of the scope by chained calls (.Items(3) ...).
+inline Listener ScopeBus(const std::string &id, const std::vector<std::string> &log) {
+  return Scope(id, log);
 }
 
 // Log entries the way a scope words them: blanks and commas inside are part of the text.
@@ -25,6 +24,22 @@ inline std::vector<std::string> Entries(int count) {
   for (int i = 1; i <= count; ++i)
     entries.push_back(" Entry " + std::to_string(i) + ", acq fault 0x1" + std::to_string(i) + " ");
   return entries;
+}
+
+inline std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Reading the log: "ERRLOG?", then nextQueries times "ERRLOG:NEXT?".
+inline std::vector<std::string> ReadCommands(int nextQueries) {
+  return Concat({"ERRLOG?"}, std::vector<std::string>(static_cast<std::size_t>(nextQueries), "ERRLOG:NEXT?"));
+}
+
+// Everything the program writes from start-up to a log of entries read: the search's and
+// the identification's "ID?", the unlocking, the reading.
+inline std::vector<std::string> StartUpCommands(int entries) {
+  return Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(entries));
 }
 
 } // namespace scopebus

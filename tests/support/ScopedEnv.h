@@ -1,27 +1,29 @@
 #pragma once
 
+#include "support/ScopedSeam.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <optional>
+
 // Sets or unsets one environment variable for a test and puts the old value back after it.
-class ScopedEnv {
+class ScopedEnv : public ScopedSeam<std::optional<QByteArray>> {
 public:
-  ScopedEnv(const char *name, const QByteArray &value) : ScopedEnv(name) { qputenv(name, value); }
-  explicit ScopedEnv(const char *name)
-      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-    qunsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      qputenv(name_, old_);
-    else
-      qunsetenv(name_);
-  }
-  ScopedEnv(const ScopedEnv &) = delete;
-  ScopedEnv &operator=(const ScopedEnv &) = delete;
+  ScopedEnv(const char *name, const QByteArray &value) : ScopedSeam(Setter(name), value) {}
+  explicit ScopedEnv(const char *name) : ScopedSeam(Setter(name), std::nullopt) {}
 
 private:
-  const char *name_;
-  bool had_;
-  QByteArray old_;
+  static std::function<std::optional<QByteArray>(std::optional<QByteArray>)> Setter(const char *name) {
+    return [name](std::optional<QByteArray> value) {
+      std::optional<QByteArray> old;
+      if (qEnvironmentVariableIsSet(name))
+        old = qgetenv(name);
+      if (value)
+        qputenv(name, *value);
+      else
+        qunsetenv(name);
+      return old;
+    };
+  }
 };

@@ -2,20 +2,23 @@
 
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
+#include "sim/GpibCodes.h"
 #include "sim/SimBus.h"
+#include "support/BusTrace.h"
 #include "support/InstantPauses.h"
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <vector>
 
-// The in-process simulated bus for one test: the program's driver binding talks to it, every
-// driver call lands in `trace`, and the GPIB module starts from its program-start state.
-// Without a description the bus is the default one (a TDS 3054 at address 1). Pauses pass at
-// once on the bus's own clock (`pauses`).
+// The in-process simulated bus for one test: every driver call lands in `trace`. The program's
+// driver binding talks to it and the GPIB module starts from its program-start state; tests
+// of the bus itself call the driver table (`api`) through the helpers below. Without a
+// description the bus is the default one (a TDS 3054 at address 1). Pauses pass at once on
+// the bus's own clock (`pauses`).
 class SimulatedBus {
 public:
   SimulatedBus() { Install(gpibsim::DefaultBus()); }
@@ -36,26 +39,20 @@ public:
 
   // Lines of the trace that contain text anywhere.
   std::size_t Count(const std::string &text) const {
-    std::size_t n = 0;
-    for (const std::string &line : trace)
-      if (line.find(text) != std::string::npos)
-        ++n;
-    return n;
+    return CountIf([&](const std::string &line) { return line.find(text) != std::string::npos; });
   }
 
   // Calls of one driver entry ("ibdev", "ibrd" ...).
   std::size_t Calls(const std::string &entry) const {
-    std::size_t n = 0;
-    for (const std::string &line : trace)
-      if (line == entry || line.rfind(entry + " ", 0) == 0)
-        ++n;
-    return n;
+    return CountIf([&](const std::string &line) { return line == entry || line.rfind(entry + " ", 0) == 0; });
   }
 
-  // The bytes of every ibwrt, in order, with the trace's escapes undone.
-  std::vector<std::string> Written() const { return QuotedOf("ibwrt"); }
+  // The bytes of every ibwrt, in order, with the trace's escapes undone; from a trace line on.
+  std::vector<std::string> Written(std::size_t fromLine = 0) const {
+    return bustrace::QuotedOf(trace, "ibwrt", fromLine);
+  }
   // The bytes every ibrd returned, in order.
-  std::vector<std::string> Read() const { return QuotedOf("ibrd"); }
+  std::vector<std::string> Read() const { return bustrace::QuotedOf(trace, "ibrd"); }
 
   // The driver calls only, without their quoted data and status: "ibpad pad=3" ...
   std::vector<std::string> Entries() const {
@@ -72,9 +69,43 @@ public:
     return out;
   }
 
+  // The driver table, below the binding.
+  int Open(int pad) { return api.ibdev(0, pad, 0, gpibsim::T1s, 1, 0); }
+  int Write(int ud, const std::string &command) {
+    return api.ibwrt(ud, command.data(), static_cast<long>(command.size()));
+  }
+  // One ibrd of up to count bytes; the status is left in Sta().
+  std::string ReadChunk(int ud, long count = 512) {
+    std::string buffer(static_cast<std::size_t>(count), ' ');
+    api.ibrd(ud, &buffer[0], count);
+    buffer.resize(static_cast<std::size_t>(api.ThreadIbcntl()));
+    return buffer;
+  }
+  // Write, then read the reply.
+  std::string Query(int ud, const std::string &command) {
+    Write(ud, command);
+    return ReadReply(ud);
+  }
+  // Chunks until END or an error; "<TIMO>" marks a timed-out read.
+  std::string ReadReply(int ud) {
+    std::string reply;
+    for (int chunk = 0; chunk < 100; ++chunk) {
+      const std::string part = ReadChunk(ud);
+      if (Sta() & gpibsim::TIMO)
+        return reply + "<TIMO>";
+      reply += part;
+      if (Sta() & (gpibsim::END | gpibsim::ERR))
+        break;
+    }
+    return reply;
+  }
+  int Sta() const { return api.ThreadIbsta(); }
+  int Err() const { return api.ThreadIberr(); }
+
+  const GpibDriverApi &api = gpibsim::InProcessDriver();
   std::vector<std::string> trace;
 
-  // text as a JSON string literal, for building bus descriptions.
+  // text as a JSON string literal, for descriptions written as text.
   static std::string JsonString(const std::string &text) {
     static const char hex[] = "0123456789abcdef";
     std::string out = "\"";
@@ -94,69 +125,21 @@ public:
     return out + "\"";
   }
 
-  // Undoes the trace's C escapes of one quoted field; pos is just after the opening quote.
   static std::string Unquote(const std::string &line, std::size_t pos) {
-    std::string out;
-    while (pos < line.size() && line[pos] != '"') {
-      char c = line[pos++];
-      if (c == '\\' && pos < line.size()) {
-        const char e = line[pos++];
-        switch (e) {
-        case 'n':
-          c = '\n';
-          break;
-        case 'r':
-          c = '\r';
-          break;
-        case 't':
-          c = '\t';
-          break;
-        case '0':
-          c = '\0';
-          break;
-        case 'x': {
-          int value = 0;
-          for (int digits = 0;
-               digits < 2 && pos < line.size() && std::isxdigit(static_cast<unsigned char>(line[pos]));
-               ++digits)
-            value = value * 16 + HexValue(line[pos++]);
-          c = static_cast<char>(value);
-          break;
-        }
-        default:
-          c = e;
-        }
-      }
-      out.push_back(c);
-    }
-    return out;
+    return bustrace::Unquote(line, pos);
   }
 
   InstantPauses pauses;
 
 private:
+  template <typename Test> std::size_t CountIf(Test test) const {
+    return static_cast<std::size_t>(std::count_if(trace.begin(), trace.end(), test));
+  }
+
   void Install(const gpibsim::BusDescription &description) {
     gpibsim::Configure(description);
     VBIB32::UseDriver(&gpibsim::InProcessDriver());
     gpibsim::SetTraceSink([this](const std::string &line) { trace.push_back(line); });
     VBIB32QX::ResetModuleState();
-  }
-
-  std::vector<std::string> QuotedOf(const std::string &entry) const {
-    std::vector<std::string> out;
-    for (const std::string &line : trace) {
-      if (line.rfind(entry + " ", 0) != 0)
-        continue;
-      const std::size_t quote = line.find('"');
-      if (quote != std::string::npos)
-        out.push_back(Unquote(line, quote + 1));
-    }
-    return out;
-  }
-
-  static int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-      return c - '0';
-    return (c | 0x20) - 'a' + 10;
   }
 };

@@ -1,5 +1,7 @@
 #include "platform/Download.h"
+#include "support/Files.h"
 #include "support/LocalHttpServer.h"
+#include "support/ScopedSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,22 +14,13 @@
 
 namespace {
 
-QByteArray Contents(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 class Download : public ::testing::Test {
 protected:
   QTemporaryDir dir_;
   QString path_ = dir_.path() + QStringLiteral("/versions.txt");
   std::string Path() const { return QFile::encodeName(path_).toStdString(); }
 
-  void WriteOld() {
-    QFile file(path_);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("old data\n");
-  }
+  void WriteOld() { ASSERT_TRUE(WriteFile(path_, "old data\n")); }
   QStringList Leftovers() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden); }
 };
 
@@ -36,7 +29,7 @@ TEST_F(Download, WritesTheBodyOnSuccess) {
   LocalHttpServer server({HttpReply("200 OK", "Skeld Error Log Viewer:1.4\r\n")});
   EXPECT_TRUE(skeld::DownloadToFile(server.Url("/dl/swv.txt"), Path()));
   server.Finish();
-  EXPECT_EQ(Contents(path_), QByteArray("Skeld Error Log Viewer:1.4\r\n"));
+  EXPECT_EQ(ReadFile(path_), QByteArray("Skeld Error Log Viewer:1.4\r\n"));
   ASSERT_EQ(server.requestLines.size(), 1u);
   EXPECT_EQ(server.requestLines[0], "GET /dl/swv.txt HTTP/1.1");
   EXPECT_EQ(Leftovers(), QStringList{QStringLiteral("versions.txt")});
@@ -47,7 +40,7 @@ TEST_F(Download, FollowsRedirects) {
                           HttpReply("200 OK", "Skeld Error Log Viewer:2.0")});
   EXPECT_TRUE(skeld::DownloadToFile(server.Url("/dl/swv.txt"), Path()));
   server.Finish();
-  EXPECT_EQ(Contents(path_), QByteArray("Skeld Error Log Viewer:2.0"));
+  EXPECT_EQ(ReadFile(path_), QByteArray("Skeld Error Log Viewer:2.0"));
   ASSERT_EQ(server.requestLines.size(), 2u);
   EXPECT_EQ(server.requestLines[1], "GET /moved/swv.txt HTTP/1.1");
 }
@@ -68,7 +61,7 @@ TEST_F(Download, FailuresLeaveTheOldFile) {
     WriteOld();
     LocalHttpServer server({c.reply});
     EXPECT_FALSE(skeld::DownloadToFile(server.Url("/dl/swv.txt"), Path()));
-    EXPECT_EQ(Contents(path_), QByteArray("old data\n"));
+    EXPECT_EQ(ReadFile(path_), QByteArray("old data\n"));
     EXPECT_EQ(Leftovers(), QStringList{QStringLiteral("versions.txt")});
   }
 }
@@ -78,15 +71,15 @@ TEST_F(Download, KeepsAReplyOfExactlyTheCap) {
   const std::string body(1 << 20, 'x');
   LocalHttpServer server({HttpReply("200 OK", body)});
   EXPECT_TRUE(skeld::DownloadToFile(server.Url("/dl/swv.txt"), Path()));
-  EXPECT_EQ(Contents(path_).size(), static_cast<qsizetype>(body.size()));
+  EXPECT_EQ(ReadFile(path_).size(), static_cast<qsizetype>(body.size()));
 }
 
 // The time limits the program runs with; the update check tests shorten them to see them act.
 TEST(DownloadLimits, TenSecondsToConnectThirtyInAll) {
-  const skeld::DownloadLimits limits = skeld::SetDownloadLimits(skeld::DownloadLimits{});
-  EXPECT_EQ(limits.connect, std::chrono::seconds(10));
-  EXPECT_EQ(limits.total, std::chrono::seconds(30));
-  EXPECT_EQ(limits.maxBytes, 1 << 20);
+  const ScopedSeam limits(skeld::SetDownloadLimits, skeld::DownloadLimits{});
+  EXPECT_EQ(limits.Previous().connect, std::chrono::seconds(10));
+  EXPECT_EQ(limits.Previous().total, std::chrono::seconds(30));
+  EXPECT_EQ(limits.Previous().maxBytes, 1 << 20);
 }
 
 TEST_F(Download, RefusedConnectionFails) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "output/Spooler.h"
+#include "support/ScopedSeam.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -29,11 +30,6 @@ public:
     std::uint32_t notSelectedTimeout;
     std::uint32_t retryTimeout;
   };
-
-  FakeSpooler() : previous_(DefaultPrinter::SetSpooler(this)) {}
-  ~FakeSpooler() override { DefaultPrinter::SetSpooler(previous_); }
-  FakeSpooler(const FakeSpooler &) = delete;
-  FakeSpooler &operator=(const FakeSpooler &) = delete;
 
   std::uint32_t PlatformId() override {
     calls.push_back("PlatformId");
@@ -135,6 +131,6 @@ public:
   int openHandles = 0;
 
 private:
-  DefaultPrinter::Spooler *previous_;
   std::list<std::string> opened_; // handles point into it
+  ScopedSeam<DefaultPrinter::Spooler *> installed_{DefaultPrinter::SetSpooler, this};
 };

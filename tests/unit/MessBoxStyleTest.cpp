@@ -1,4 +1,5 @@
 #include "ui/MessBoxStyle.h"
+#include "support/ScopedSeam.h"
 #include "ui/MessBoxLayout.h"
 #include "ui/Module1.h"
 
@@ -81,7 +82,7 @@ TEST(DecodeStyle, EqualsBitArithmeticForEveryStyle) {
 
 // Without anything to show it, a box still says its text and answers as closing it would.
 TEST(ShowMessBox, WithNoResponderWritesToStandardErrorAndAnswersLikeClosing) {
-  const Module1::MessBoxResponder previous = Module1::SetMessBoxResponder(nullptr);
+  const ScopedSeam noResponder(Module1::SetMessBoxResponder, nullptr);
   const std::pair<std::int16_t, std::int16_t> rows[] = {
       {Module1::Style::OkOnly, Module1::IdOk},
       {Module1::Style::Exclamation | Module1::Style::OkCancel, Module1::IdCancel},
@@ -92,7 +93,6 @@ TEST(ShowMessBox, WithNoResponderWritesToStandardErrorAndAnswersLikeClosing) {
               answer);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "I/O Error\nRead cycle failed\n");
   }
-  Module1::SetMessBoxResponder(previous);
 }
 
 TEST(ButtonCodeForCaption, MatchesCaptionsExactly) {

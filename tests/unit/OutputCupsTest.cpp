@@ -6,6 +6,8 @@
 #include "output/OutputDialogs.h"
 #include "output/Spooler.h"
 #include "support/FakeMessBoxes.h"
+#include "support/Files.h"
+#include "support/ScopedSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,16 +29,6 @@
 #include <vector>
 
 namespace {
-
-bool WriteText(const QString &path, const QByteArray &text) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
-
-QByteArray ReadText(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class PrivateCupsd {
 public:
@@ -63,7 +55,7 @@ public:
                             "\nBrowsing No\nWebInterface No\nDefaultAuthType None\nLogLevel warn\n"
                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                             "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
-    if (!WriteText(d + "/conf/cups-files.conf", files) || !WriteText(d + "/conf/cupsd.conf", conf))
+    if (!WriteFile(d + "/conf/cups-files.conf", files) || !WriteFile(d + "/conf/cupsd.conf", conf))
       return "cannot write the configuration";
     qputenv("CUPS_SERVER", Socket().toUtf8());
     qputenv("CUPS_SERVERROOT", (d + "/client").toUtf8());
@@ -77,7 +69,7 @@ public:
     if (!QTest::qWaitFor(
             [this] { return QFileInfo::exists(Socket()) || process_.state() != QProcess::Running; }, 15000) ||
         process_.state() != QProcess::Running)
-      return "cupsd did not listen: " + QString::fromUtf8(process_.readAll() + ReadText(d + "/log/error"));
+      return "cupsd did not listen: " + QString::fromUtf8(process_.readAll() + ReadFile(d + "/log/error"));
     for (const char *queue : {"skeld-alpha", "skeld-beta", "skeld-closed"}) {
       const QString shared = std::strcmp(queue, "skeld-beta") == 0 ? "true" : "false";
       const QString failed =
@@ -233,7 +225,7 @@ TEST_F(CupsSpoolerTest, SwitchMakesTheQueueTheUsersDefault) {
   DefaultPrinter::Spooler &spooler = DefaultPrinter::SystemSpooler();
   DefaultPrinter::SwitchDefaultPrinter("skeld-beta");
   EXPECT_EQ(spooler.DefaultPrinterName(), "skeld-beta");
-  EXPECT_TRUE(ReadText(server_->UserOptions()).contains("Default skeld-beta"));
+  EXPECT_TRUE(ReadFile(server_->UserOptions()).contains("Default skeld-beta"));
   std::vector<std::int32_t> buffer;
   EXPECT_EQ(Level5("skeld-beta", buffer).Attributes,
             DefaultPrinter::kPrinterAttributeDefault | DefaultPrinter::kPrinterAttributeShared);
@@ -251,7 +243,7 @@ TEST_F(CupsSpoolerTest, SwitchMakesTheQueueTheUsersDefault) {
 
 TEST_F(CupsSpoolerTest, FailedWriteOfTheUserDefaultIsReported) {
   // The user's options folder is a file: the default cannot be stored.
-  ASSERT_TRUE(WriteText(server_->Home() + "/.cups", "in the way"));
+  ASSERT_TRUE(WriteFile(server_->Home() + "/.cups", "in the way"));
   DefaultPrinter::SwitchDefaultPrinter("skeld-beta");
 
   EXPECT_EQ(DefaultPrinter::SystemSpooler().DefaultPrinterName(), "");
@@ -275,14 +267,14 @@ TEST_F(CupsSpoolerTest, PrintingSendsOneSingleCopyJobPerCopyOrReportsTheRefusal)
     FakeMessBoxes localBoxes;
     DefaultPrinter::SwitchDefaultPrinter("skeld-alpha");
     // As the real dialog leaves it: the printer chosen, three copies asked for.
-    const auto previous = ErrorLogOutput::SetPrintDialogAnswer([&c](QPrinter &printer) -> std::optional<int> {
-      printer.setPrinterName(c.queue);
-      printer.setCopyCount(3);
-      return 3;
-    });
+    const ScopedSeam answer(ErrorLogOutput::SetPrintDialogAnswer,
+                            [&c](QPrinter &printer) -> std::optional<int> {
+                              printer.setPrinterName(c.queue);
+                              printer.setCopyCount(3);
+                              return 3;
+                            });
     const std::map<int, int> before = PrivateCupsd::JobCopies(c.queue);
     ErrorLogOutput::PrintErrorLog({"one", "two"}, "TDS 3054", nullptr);
-    ErrorLogOutput::SetPrintDialogAnswer(previous);
 
     std::vector<int> copiesPerNewJob;
     for (const auto &[job, copies] : PrivateCupsd::JobCopies(c.queue))

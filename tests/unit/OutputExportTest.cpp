@@ -2,7 +2,9 @@
 #include "output/ErrorLogOutput.h"
 #include "output/OutputDialogs.h"
 #include "support/FakeMessBoxes.h"
+#include "support/Files.h"
 #include "support/ScopedEnv.h"
+#include "support/ScopedSeam.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,16 +31,6 @@
 namespace {
 
 using ErrorLogOutput::SaveDialogSetup;
-
-QByteArray ReadAll(const QString &path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool WriteFile(const QString &path, const QByteArray &bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // A full device of the test's own where it may make one, so that a writer that replaced its
 // target with a new file would replace only that.
@@ -95,17 +87,7 @@ private:
 // AppData in a temporary folder, the save dialog answered with a path in it.
 class ExportTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(temp_.isValid());
-    qputenv("AppData", temp_.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (temp_.path() + "/xdg").toLocal8Bit());
-    previous_ = ErrorLogOutput::SetSaveDialogAnswer([this](const SaveDialogSetup &setup) {
-      setups.push_back(setup);
-      return answer;
-    });
-    answer = Folder() + "/ErrorLog1";
-  }
-  void TearDown() override { ErrorLogOutput::SetSaveDialogAnswer(previous_); }
+  void SetUp() override { ASSERT_TRUE(temp_.isValid()); }
 
   QString Folder() const { return temp_.path() + "/Skeld Error Log"; }
   QByteArray Expected(const QString &model, const QByteArray &entryLines) const {
@@ -113,19 +95,23 @@ protected:
   }
 
   QTemporaryDir temp_;
-  ScopedEnv appData_{"AppData"};
-  ScopedEnv xdg_{"XDG_DATA_HOME"};
+  ScopedEnv appData_{"AppData", temp_.path().toLocal8Bit()};
+  ScopedEnv xdg_{"XDG_DATA_HOME", (temp_.path() + "/xdg").toLocal8Bit()};
   ScopedEnv home_{"HOME"};
-  ErrorLogOutput::SaveDialogAnswer previous_;
   FakeMessBoxes boxes;
   std::vector<SaveDialogSetup> setups;
-  std::optional<QString> answer;
+  std::optional<QString> answer = Folder() + "/ErrorLog1";
+  ScopedSeam<ErrorLogOutput::SaveDialogAnswer> dialog_{ErrorLogOutput::SetSaveDialogAnswer,
+                                                       [this](const SaveDialogSetup &setup) {
+                                                         setups.push_back(setup);
+                                                         return answer;
+                                                       }};
 };
 
 TEST_F(ExportTest, EmptyListGivesBlankHeaderBlankAndTheDialogIsSetUp) {
   ErrorLogOutput::SendErrorLogToFile({}, "TDS 3054", nullptr);
 
-  EXPECT_EQ(ReadAll(*answer), Expected("TDS 3054", ""));
+  EXPECT_EQ(ReadFile(*answer), Expected("TDS 3054", ""));
   ASSERT_EQ(setups.size(), 1u);
   EXPECT_EQ(setups[0].title, "Save the Error Log");
   EXPECT_EQ(setups[0].folder, Folder());
@@ -165,7 +151,7 @@ TEST_F(ExportTest, EntriesAreWrittenVerbatimOnePerLine) {
   for (const Case &c : cases) {
     ErrorLogOutput::SendErrorLogToFile(c.entries, c.model, nullptr);
     QByteArray header = "\r\n" + ErrorLogOutput::LogHeaderText(c.model).toLatin1() + "\r\n\r\n";
-    EXPECT_EQ(ReadAll(*answer), header + c.lines) << c.what;
+    EXPECT_EQ(ReadFile(*answer), header + c.lines) << c.what;
   }
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -194,21 +180,18 @@ TEST_F(ExportTest, FolderComesFromAppDataOrTheUserDataFolder) {
 
 TEST_F(ExportTest, ExistingFolderIsKeptWithItsFiles) {
   ASSERT_TRUE(QDir().mkdir(Folder()));
-  QFile keep(Folder() + "/keep.txt");
-  ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
-  keep.write("kept");
-  keep.close();
+  ASSERT_TRUE(WriteFile(Folder() + "/keep.txt", "kept"));
 
   ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
 
-  EXPECT_EQ(ReadAll(Folder() + "/keep.txt"), "kept");
-  EXPECT_EQ(ReadAll(*answer), Expected("M", "a\r\n"));
+  EXPECT_EQ(ReadFile(Folder() + "/keep.txt"), "kept");
+  EXPECT_EQ(ReadFile(*answer), Expected("M", "a\r\n"));
 }
 
 TEST_F(ExportTest, SecondExportToTheSameNameReplacesTheWholeFile) {
   ErrorLogOutput::SendErrorLogToFile({"a long first entry", "and another"}, "M", nullptr);
   ErrorLogOutput::SendErrorLogToFile({"b"}, "M", nullptr);
-  EXPECT_EQ(ReadAll(*answer), Expected("M", "b\r\n"));
+  EXPECT_EQ(ReadFile(*answer), Expected("M", "b\r\n"));
 }
 
 TEST_F(ExportTest, CancelWritesNothingAndSaysNothing) {
@@ -301,7 +284,7 @@ TEST_F(ExportTest, FailedExportLeavesTheOldFileWholeAndNothingBesideIt) {
       ErrorLogOutput::SendErrorLogToFile(entries, "TDS 3054", nullptr);
     }
 
-    EXPECT_EQ(ReadAll(*answer).toStdString(), old.toStdString()) << c.what;
+    EXPECT_EQ(ReadFile(*answer).toStdString(), old.toStdString()) << c.what;
     EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
               QStringList{"ErrorLog1"})
         << c.what;

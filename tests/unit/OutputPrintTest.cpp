@@ -5,6 +5,7 @@
 #include "output/PrintModule.h"
 #include "output/PrintSurface.h"
 #include "support/FakeMessBoxes.h"
+#include "support/ScopedSeam.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,34 +106,33 @@ protected:
   void SetUp() override {
     ASSERT_TRUE(temp_.isValid());
     ASSERT_FALSE(QStandardPaths::findExecutable("pdftotext").isEmpty()) << "poppler-utils missing";
-    previous_ = ErrorLogOutput::SetPrintDialogAnswer([this](QPrinter &printer) -> std::optional<int> {
-      ++dialogs;
-      if (onDialog)
-        onDialog();
-      if (!copies)
-        return std::nullopt;
-      printer.setOutputFormat(QPrinter::PdfFormat);
-      printer.setOutputFileName(outputFile);
-      printer.setPageMargins(QMarginsF(kMargin, kMargin, kMargin, kMargin), QPageLayout::Millimeter);
-      return copies;
-    });
     outputFile = Pdf(1);
     spooler.defaultName = "Office";
     spooler.printers["Office"] = FakeSpooler::Printer{"LPT1:", 0, 0, 0, false};
   }
-  void TearDown() override { ErrorLogOutput::SetPrintDialogAnswer(previous_); }
 
   QString Pdf(int job) const { return JobOutputFile(temp_.path() + "/log.pdf", job); }
   QString Header(const QString &model) const { return ErrorLogOutput::LogHeaderText(model); }
 
   QTemporaryDir temp_;
-  ErrorLogOutput::PrintDialogAnswer previous_;
   FakeMessBoxes boxes;
   FakeSpooler spooler;
   std::optional<int> copies = 1;
   std::function<void()> onDialog;
   QString outputFile;
   int dialogs = 0;
+  ScopedSeam<ErrorLogOutput::PrintDialogAnswer> dialog_{
+      ErrorLogOutput::SetPrintDialogAnswer, [this](QPrinter &printer) -> std::optional<int> {
+        ++dialogs;
+        if (onDialog)
+          onDialog();
+        if (!copies)
+          return std::nullopt;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(outputFile);
+        printer.setPageMargins(QMarginsF(kMargin, kMargin, kMargin, kMargin), QPageLayout::Millimeter);
+        return copies;
+      }};
 };
 
 TEST_F(PrintTest, HeaderThenOneLinePerEntryAtFixedPositions) {

@@ -1,4 +1,6 @@
-#include "SimSession.h"
+#include "support/BusDescriptions.h"
+#include "support/Files.h"
+#include "support/SimulatedBus.h"
 
 #include <array>
 #include <chrono>
@@ -7,6 +9,7 @@
 #include <vector>
 
 using namespace gpibsim;
+using namespace busdesc;
 
 namespace {
 
@@ -74,10 +77,10 @@ TEST(SimBus, FindLstnReportsTheBoardFirstThenInstrumentsInAscendingOrder) {
 }
 
 TEST(SimBus, FourteenInstrumentsAndTheBoardFitTheProgramsTable) {
-  std::string description = R"({"listeners": [)";
+  BusDescription description;
   for (int a = 1; a <= 14; ++a)
-    description += (a > 1 ? ",{\"address\": " : "{\"address\": ") + std::to_string(a) + "}";
-  SimSession bus(description + "]}");
+    description.listeners.push_back(Scope().At(a));
+  SimulatedBus bus(description);
   const SearchResult got = Search(AllAddresses());
   EXPECT_EQ(got.ibsta, CMPL);
   EXPECT_EQ(got.results.size(), 15u);
@@ -92,7 +95,7 @@ TEST(SimBus, BrokenBusFindsNobody) {
 }
 
 TEST(SimBus, DescriptorsAddressTimeAndClearTheirDevice) {
-  SimSession bus;
+  SimulatedBus bus;
   const GpibDriverApi &api = bus.api;
   const int ud = api.ibdev(0, 1, 0, 11, 1, 0);
   const int other = api.ibdev(0, 1, 0, 11, 1, 0);
@@ -142,7 +145,7 @@ TEST(SimBus, DescriptorsAddressTimeAndClearTheirDevice) {
 }
 
 TEST(SimBus, BadArgumentsAreRefused) {
-  SimSession bus;
+  SimulatedBus bus;
   const GpibDriverApi &api = bus.api;
   const int ud = bus.Open(1);
   char buffer[8];
@@ -171,8 +174,7 @@ TEST(SimBus, BadArgumentsAreRefused) {
 }
 
 TEST(SimBus, EveryCallLeavesOneTraceLine) {
-  SimSession bus(R"({"listeners": [{"address": 1}, {"address": 2, "kind": "plain",
-                     "replies": {"RAW?": "q\"b\\s\r\n\t\u007f\u0001"}}]})");
+  SimulatedBus bus(Bus({Scope(), Plain(2, {{"RAW?", "q\"b\\s\r\n\t\x7f\x01"}})}));
   const GpibDriverApi &api = bus.api;
   std::vector<Addr4882_t> pads = {0, 1, 2, NOADDR};
   std::array<Addr4882_t, 15> found{};
@@ -220,7 +222,7 @@ TEST(SimBus, EveryCallLeavesOneTraceLine) {
 }
 
 TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
-  SimSession bus(R"({"listeners": [{"address": 4, "kind": "plain"}]})");
+  SimulatedBus bus(Plain(4));
   const int ud = bus.Open(4);
   const std::string bytes = "\xE9t\xE9\xFF";
   EXPECT_EQ(bus.Write(ud, bytes), CMPL);
@@ -229,7 +231,9 @@ TEST(SimBus, HighBytesPassUnchangedAndShowAsHexInTheTrace) {
 }
 
 TEST(SimBus, TimeoutsTakeTheDescribedTime) {
-  SimSession bus(R"({"timeouts_take_ms": 60, "listeners": [{"address": 1}]})");
+  BusDescription slow = Scope();
+  slow.timeoutsTakeMs = 60;
+  SimulatedBus bus(slow);
   const int ud = bus.Open(1);
   const auto start = std::chrono::steady_clock::now();
   bus.ReadChunk(ud);
@@ -237,7 +241,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
   EXPECT_EQ(bus.Sta(), ERR | TIMO | CMPL);
   EXPECT_GE(took, std::chrono::milliseconds(60));
 
-  SimSession quick(R"({"listeners": [{"address": 1}]})");
+  SimulatedBus quick(Scope());
   const int ud2 = quick.Open(1);
   const auto start2 = std::chrono::steady_clock::now();
   quick.ReadChunk(ud2);
@@ -245,8 +249,7 @@ TEST(SimBus, TimeoutsTakeTheDescribedTime) {
 }
 
 TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
-  SimSession bus(R"({"timeouts_take_ms": 0, "listeners": [{"address": 1, "timeouts_take_ms": 60},
-                                                          {"address": 2}]})");
+  SimulatedBus bus(Bus({Scope().TimeoutsTakeMs(60), Scope().At(2)}));
   const int slow = bus.Open(1);
   auto start = std::chrono::steady_clock::now();
   bus.ReadChunk(slow);
@@ -259,11 +262,10 @@ TEST(SimBus, AListenerMayTakeItsOwnTimeToTimeOut) {
 }
 
 TEST(SimBus, ConfigureStartsTheFaultCountsAndDescriptorsAfresh) {
-  const std::string description =
-      R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "nth": 1, "fault": "timeout"}]}]})";
+  const BusDescription description = Scope().Faults({Timeout("ID?", 1)});
   int firstUd = 0;
   for (int round = 0; round < 2; ++round) {
-    SimSession bus(description);
+    SimulatedBus bus(description);
     const int ud = bus.Open(1);
     if (round == 0)
       firstUd = ud;

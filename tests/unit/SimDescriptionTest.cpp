@@ -1,4 +1,8 @@
-#include "SimSession.h"
+#include "sim/GpibCodes.h"
+#include "sim/SimBus.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>

@@ -1,20 +1,22 @@
-#include "SimSession.h"
+#include "support/BusDescriptions.h"
+#include "support/SimulatedBus.h"
 
 #include <string>
 #include <vector>
 
 using namespace gpibsim;
+using namespace busdesc;
 
 namespace {
 
 const std::string Id = "TEK/TDS 3054,CF:91.1CT,FV:v3.39 TDS3FFT:v1.00";
 
-const char *const ThreeEntries = R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"]}]})";
+const BusDescription ThreeEntries = Scope(Id, {"e1", "e2", "e3"});
 
 // Sends the set-up commands, then answers the query as the controller reads it.
-std::string AfterSetUp(const std::string &json, const std::vector<std::string> &setUp,
+std::string AfterSetUp(const BusDescription &description, const std::vector<std::string> &setUp,
                        const std::string &query) {
-  SimSession bus(json);
+  SimulatedBus bus(description);
   const int ud = bus.Open(1);
   for (const std::string &command : setUp)
     bus.Write(ud, command);
@@ -57,7 +59,7 @@ TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
   for (const Exchange &c : cases)
     EXPECT_EQ(AfterSetUp(ThreeEntries, c.setUp, c.query), c.reply) << c.setUp.back();
 
-  SimSession bus(ThreeEntries);
+  SimulatedBus bus(ThreeEntries);
   const int ud = bus.Open(1);
   bus.Write(ud, "ERRLOG CLEAR");
   EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"e1", "e2", "e3"}));
@@ -68,35 +70,39 @@ TEST(SimScope, LogCommandsAreIgnoredUntilThePasswordMatches) {
 
 TEST(SimScope, ErrlogItemsAndEndItemShapeTheReplies) {
   struct Case {
-    std::string listener;
+    const char *what;
+    BusDescription bus;
     std::string first;             // reply to ERRLOG?
     std::vector<std::string> next; // replies to the following ERRLOG:NEXT?
   };
   const std::vector<Case> cases = {
-      {R"("log": ["a", "b", "c"])", R"("a")", {R"("b")", R"("c")", R"("")", R"("")"}},
-      {R"("log": ["a", "b"], "errlog_items": 3)", R"("a","b","")", {R"("")"}},
-      {R"("log": ["a", "b", "c"], "errlog_items": 3, "end_item": "0")", R"("a","b","c")", {R"("0")"}},
-      {R"("log": ["a", "b", "c", "d"], "errlog_items": 2)", R"("a","b")", {R"("c")", R"("d")", R"("")"}},
-      {R"("log": [], "end_item": "0")", R"("0")", {R"("0")"}},
-      {R"("log": [" x, y ", ""], "errlog_items": 2)", R"(" x, y ","")", {R"("")"}},
+      {"an item a reply", Scope(Id, {"a", "b", "c"}), R"("a")", {R"("b")", R"("c")", R"("")", R"("")"}},
+      {"3 items, shorter log", Scope(Id, {"a", "b"}).Items(3), R"("a","b","")", {R"("")"}},
+      {"3 items and an end item",
+       Scope(Id, {"a", "b", "c"}).Items(3).EndItem("0"),
+       R"("a","b","c")",
+       {R"("0")"}},
+      {"2 items", Scope(Id, {"a", "b", "c", "d"}).Items(2), R"("a","b")", {R"("c")", R"("d")", R"("")"}},
+      {"no log, an end item", Scope(Id, {}).EndItem("0"), R"("0")", {R"("0")"}},
+      {"items kept literally", Scope(Id, {" x, y ", ""}).Items(2), R"(" x, y ","")", {R"("")"}},
   };
   for (const Case &c : cases) {
-    SimSession bus(R"({"listeners": [{"address": 1, )" + c.listener + "}]}");
+    SimulatedBus bus(c.bus);
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
-    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.listener;
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.what;
     for (const std::string &reply : c.next)
-      EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), reply + "\n") << c.listener;
+      EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), reply + "\n") << c.what;
     // Asking again starts from the oldest entry.
-    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.listener;
+    EXPECT_EQ(bus.Query(ud, "ERRLOG?"), c.first + "\n") << c.what;
   }
 }
 
 TEST(SimScope, ClearEmptiesTheLogUntilTheBusIsConfiguredAgain) {
-  const std::string description = R"({"listeners": [{"address": 1, "log": ["a", "b"], "errlog_items": 2}]})";
+  const BusDescription description = Scope(Id, {"a", "b"}).Items(2);
   {
-    SimSession bus(description);
+    SimulatedBus bus(description);
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
@@ -107,7 +113,7 @@ TEST(SimScope, ClearEmptiesTheLogUntilTheBusIsConfiguredAgain) {
     EXPECT_EQ(bus.Query(ud, "ERRLOG:NEXT?"), "\"\"\n");
   }
   // A fresh bus has its log, its header and its lock back.
-  SimSession bus(description);
+  SimulatedBus bus(description);
   const int ud = bus.Open(1);
   EXPECT_EQ(StoredLog(1), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(bus.Query(ud, "ERRLOG?"), "<TIMO>");
@@ -124,7 +130,7 @@ struct Step {
 
 struct FaultCase {
   const char *name;
-  std::string faults;
+  std::vector<Fault> faults;
   std::vector<Step> steps;
 };
 
@@ -134,41 +140,40 @@ TEST(SimScope, FaultsStrikeTheOccurrencesTheyName) {
   const int TimedOut = ERR | TIMO | CMPL;
   const std::vector<FaultCase> cases = {
       {"timeout on the 2nd",
-       R"([{"command": "ERRLOG:NEXT?", "nth": 2, "fault": "timeout"}])",
+       {Timeout("ERRLOG:NEXT?", 2)},
        {{"ERRLOG:NEXT?", Ok, 0, "\"e1\"\n", Done},
         {"ERRLOG:NEXT?", Ok, 0, "<TIMO>", TimedOut},
         {"ERRLOG:NEXT?", Ok, 0, "\"e2\"\n", Done},
         {"ERRLOG:NEXT?", Ok, 0, "\"e3\"\n", Done}}},
       {"timeout every time",
-       R"([{"command": "ID?", "fault": "timeout"}])",
+       {Timeout("ID?")},
        {{"ID?", Ok, 0, "<TIMO>", TimedOut}, {"ID?", Ok, 0, "<TIMO>", TimedOut}}},
       {"write error, default iberr",
-       R"([{"command": "ERRLOG CLEAR", "fault": "write_error"}])",
+       {WriteError("ERRLOG CLEAR")},
        {{"ERRLOG CLEAR", ERR | CMPL, ENOL, "", 0},
         {"ERRLOG CLEAR", ERR | CMPL, ENOL, "", 0},
         {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
       {"write error with its iberr, 1st only",
-       R"([{"command": "ID?", "nth": 1, "fault": "write_error", "iberr": 6}])",
+       {WriteError("ID?", 1, EABO)},
        {{"ID?", ERR | CMPL, EABO, "<TIMO>", TimedOut}, {"ID?", Ok, 0, Id + "\n", Done}}},
       {"no END",
-       R"([{"command": "ID?", "fault": "no_end"}])",
+       {NoEnd("ID?")},
        {{"ID?", Ok, 0, Id + "\n", ERR | CMPL}, {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
       {"raw reply on the 3rd",
-       R"([{"command": "ERRLOG:NEXT?", "nth": 3, "fault": "reply", "raw": "\"unterminated"}])",
+       {RawReply("ERRLOG:NEXT?", 3, "\"unterminated")},
        {{"ERRLOG:NEXT?", Ok, 0, "\"e1\"\n", Done},
         {"ERRLOG:NEXT?", Ok, 0, "\"e2\"\n", Done},
         {"ERRLOG:NEXT?", Ok, 0, "\"unterminated", Done},
         {"ERRLOG:NEXT?", Ok, 0, "\"e3\"\n", Done}}},
       {"faults count each command separately",
-       R"([{"command": "ID?", "nth": 2, "fault": "timeout"}, {"command": "ERRLOG?", "nth": 1, "fault": "timeout"}])",
+       {Timeout("ID?", 2), Timeout("ERRLOG?", 1)},
        {{"ID?", Ok, 0, Id + "\n", Done},
         {"ERRLOG?", Ok, 0, "<TIMO>", TimedOut},
         {"ID?", Ok, 0, "<TIMO>", TimedOut},
         {"ERRLOG?", Ok, 0, "\"e1\"\n", Done}}},
   };
   for (const FaultCase &c : cases) {
-    SimSession bus(R"({"listeners": [{"address": 1, "log": ["e1", "e2", "e3"], "faults": )" + c.faults +
-                   "}]}");
+    SimulatedBus bus(Scope(Id, {"e1", "e2", "e3"}).Faults(c.faults));
     const int ud = bus.Open(1);
     bus.Write(ud, "HEAD 0");
     bus.Write(ud, "PASSWORD BRAMBLE");
@@ -192,7 +197,7 @@ TEST(SimScope, FaultsStrikeTheOccurrencesTheyName) {
 }
 
 TEST(SimScope, NoEndReplyIsFollowedByATimeout) {
-  SimSession bus(R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "no_end"}]}]})");
+  SimulatedBus bus(Scope().Faults({NoEnd("ID?")}));
   const int ud = bus.Open(1);
   bus.Write(ud, "ID?");
   EXPECT_EQ(bus.ReadChunk(ud, 10), "ID TEK/TDS");
@@ -204,13 +209,8 @@ TEST(SimScope, NoEndReplyIsFollowedByATimeout) {
 }
 
 TEST(SimScope, LongReplyArrivesInChunksWithEndOnTheLastOnly) {
-  BusDescription description;
-  ListenerDescription scope;
-  scope.address = 1;
   const std::string entry(690, 'x');
-  scope.log = {entry};
-  description.listeners.push_back(scope);
-  SimSession bus(description);
+  SimulatedBus bus(Scope(Id, {entry}));
   const int ud = bus.Open(1);
   bus.Write(ud, "PASSWORD BRAMBLE");
   // "ERRLOG " + quoted entry + LF: 7 + 692 + 1 = 700 bytes.
@@ -228,8 +228,7 @@ TEST(SimScope, LongReplyArrivesInChunksWithEndOnTheLastOnly) {
 }
 
 TEST(SimScope, PlainListenerGivesItsFixedRepliesAndTimesOutOtherwise) {
-  SimSession bus(R"({"listeners": [{"address": 5, "kind": "plain",
-                     "replies": {"ID?": "HP 3478A\r\n", "READ?": "+1.00E+0"}}]})");
+  SimulatedBus bus(Plain(5, {{"ID?", "HP 3478A\r\n"}, {"READ?", "+1.00E+0"}}));
   const int ud = bus.Open(5);
   EXPECT_EQ(bus.Query(ud, "ID?"), "HP 3478A\r\n");
   EXPECT_EQ(bus.Query(ud, "READ?\n"), "+1.00E+0");
@@ -238,7 +237,7 @@ TEST(SimScope, PlainListenerGivesItsFixedRepliesAndTimesOutOtherwise) {
 }
 
 TEST(SimScope, DefaultBusHoldsAScopeWithAShortLog) {
-  SimSession bus;
+  SimulatedBus bus;
   const int ud = bus.Open(1);
   EXPECT_EQ(bus.Query(ud, "ID?"), "ID " + Id + "\n");
   bus.Write(ud, "HEAD 0");

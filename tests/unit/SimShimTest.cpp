@@ -1,4 +1,10 @@
-#include "SimSession.h"
+#include "sim/GpibCodes.h"
+#include "sim/SimBus.h"
+#include "support/BusTrace.h"
+#include "support/Files.h"
+#include "support/ScopedEnv.h"
+
+#include <gtest/gtest.h>
 
 #include <dlfcn.h>
 #include <sys/wait.h>
@@ -11,6 +17,7 @@
 #include <vector>
 
 using namespace gpibsim;
+using bustrace::Lines;
 namespace fs = std::filesystem;
 
 namespace {
@@ -64,11 +71,7 @@ protected:
     ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
     dir = pattern;
   }
-  void TearDown() override {
-    unsetenv("GPIBSIM_BUS");
-    unsetenv("GPIBSIM_TRACE");
-    fs::remove_all(dir);
-  }
+  void TearDown() override { fs::remove_all(dir); }
 
   std::string FreshCopy(const std::string &name) {
     const fs::path copy = dir / name / "libgpib.so.0";
@@ -93,17 +96,9 @@ protected:
   }
 
   fs::path dir;
+  ScopedEnv bus_{"GPIBSIM_BUS"};
+  ScopedEnv trace_{"GPIBSIM_TRACE"};
 };
-
-std::vector<std::string> Lines(const std::string &text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  if (start < text.size())
-    lines.push_back(text.substr(start));
-  return lines;
-}
 
 TEST_F(ShimTest, BuiltLibraryExportsTheDriverEntriesOnly) {
   const std::string built = SKELD_BINARY_DIR "/sim/libgpib.so.0";

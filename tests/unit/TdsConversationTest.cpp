@@ -38,7 +38,7 @@ const char Tds340[] = "TEK/TDS 340,CF:91.1CT,FV:v1.0";
 
 struct PhaseCase {
   const char *name;
-  std::string bus;
+  gpibsim::BusDescription bus;
   std::vector<std::string> listed;
   int nextQueries;
   std::size_t boxes;
@@ -59,9 +59,7 @@ TEST_P(Phases, ReadExactlyTheItemsBeforeTheEnd) {
       c.zeroEndsLog, [&read](const std::string &entry) { read.push_back(entry); });
   EXPECT_EQ(read, c.listed);
   EXPECT_EQ(count, static_cast<int>(c.listed.size()));
-  std::vector<std::string> expected{"ERRLOG?"};
-  expected.insert(expected.end(), static_cast<std::size_t>(c.nextQueries), "ERRLOG:NEXT?");
-  EXPECT_EQ(bus.Written(), expected);
+  EXPECT_EQ(bus.Written(), ReadCommands(c.nextQueries));
   EXPECT_EQ(boxes.shown.size(), c.boxes);
 }
 
@@ -72,55 +70,43 @@ INSTANTIATE_TEST_SUITE_P(
         PhaseCase{"EmptyLog", ScopeBus(Tds3054, {}), {}, 1, 0},
         // Three items without an end item, then one entry per query.
         PhaseCase{"ThreeItemsThenNext",
-                  ScopeBus(Tds3054, {"a", "b", "c", "d", "e"}, R"(,"errlog_items":3)"),
+                  ScopeBus(Tds3054, {"a", "b", "c", "d", "e"}).Items(3),
                   {"a", "b", "c", "d", "e"},
                   3,
                   0},
         // The first reply holds the whole log and its end; the first "ERRLOG:NEXT?" ends it.
-        PhaseCase{
-            "AllInTheFirstReply", ScopeBus(Tds3054, {"a", "b"}, R"(,"errlog_items":3)"), {"a", "b"}, 1, 0},
+        PhaseCase{"AllInTheFirstReply", ScopeBus(Tds3054, {"a", "b"}).Items(3), {"a", "b"}, 1, 0},
         // A TDS 340 ends its log with an item beginning with "0", in either phase.
-        PhaseCase{"ZeroEndsPhaseOne",
-                  ScopeBus(Tds340, {"a", "0 b", "c"}, R"(,"errlog_items":3,"end_item":"0")"),
-                  {"a"},
-                  1,
-                  0,
-                  1},
-        PhaseCase{"ZeroEndsPhaseTwo",
-                  ScopeBus(Tds340, {"a", "b", "0 c", "d"}, R"(,"end_item":"0")"),
-                  {"a", "b"},
-                  2,
-                  0,
-                  1},
+        PhaseCase{
+            "ZeroEndsPhaseOne", ScopeBus(Tds340, {"a", "0 b", "c"}).Items(3).EndItem("0"), {"a"}, 1, 0, 1},
+        PhaseCase{
+            "ZeroEndsPhaseTwo", ScopeBus(Tds340, {"a", "b", "0 c", "d"}).EndItem("0"), {"a", "b"}, 2, 0, 1},
         // Any other model lists such an item like any other.
         PhaseCase{"ZeroListedElsewhere", ScopeBus(Tds3054, {"0 a", "b"}), {"0 a", "b"}, 2, 0},
         // Items keep their blanks and commas.
         PhaseCase{"ItemsKeptLiterally", ScopeBus(Tds3054, {" x, y ", "  "}), {" x, y ", "  "}, 2, 0},
         // Text before the first quote is passed over; an unclosed item ends phase 1.
         PhaseCase{"MalformedFirstReply",
-                  ScopeBus(Tds3054, {},
-                           R"(,"faults":[{"command":"ERRLOG?","fault":"reply","raw":"ERRLOG \"a\",\"b"}])"),
+                  ScopeBus(Tds3054, {}).Faults({RawReply("ERRLOG?", 0, "ERRLOG \"a\",\"b")}),
                   {"a"},
                   1,
                   0},
         // A phase 2 reply with text around its item, then one without any quote.
-        PhaseCase{"MalformedNextReplies",
-                  ScopeBus(Tds3054, {"a", "b", "c"},
-                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":1,"fault":"reply","raw":"x\"B\"y"},)"
-                           R"({"command":"ERRLOG:NEXT?","nth":2,"fault":"reply","raw":"no quote"}])"),
-                  {"a", "B"},
-                  2,
-                  0},
+        PhaseCase{
+            "MalformedNextReplies",
+            ScopeBus(Tds3054, {"a", "b", "c"})
+                .Faults({RawReply("ERRLOG:NEXT?", 1, "x\"B\"y"), RawReply("ERRLOG:NEXT?", 2, "no quote")}),
+            {"a", "B"},
+            2,
+            0},
         PhaseCase{"UnclosedNextReply",
-                  ScopeBus(Tds3054, {"a", "b", "c"},
-                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":2,"fault":"reply","raw":"\"c"}])"),
+                  ScopeBus(Tds3054, {"a", "b", "c"}).Faults({RawReply("ERRLOG:NEXT?", 2, "\"c")}),
                   {"a", "b"},
                   2,
                   0},
         // A read that times out gives the empty reply after its message: the log ends there.
         PhaseCase{"TimedOutNextReply",
-                  ScopeBus(Tds3054, {"a", "b", "c"},
-                           R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":2,"fault":"timeout"}])"),
+                  ScopeBus(Tds3054, {"a", "b", "c"}).Faults({Timeout("ERRLOG:NEXT?", 2)}),
                   {"a", "b"},
                   2,
                   1}),

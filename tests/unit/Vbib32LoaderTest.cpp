@@ -1,14 +1,14 @@
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "support/FakeMessBoxes.h"
+#include "support/Files.h"
 #include "support/ProgramEnd.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -96,8 +96,8 @@ TEST(Vbib32Loader, LoadsTheDriverThroughTheOrdinarySearch) {
   ASSERT_TRUE(dir.isValid());
   const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
   // The drop-in library reads its settings on its first call.
-  setenv("GPIBSIM_TRACE", tracePath.toLocal8Bit().constData(), 1);
-  unsetenv("GPIBSIM_BUS");
+  const ScopedEnv trace("GPIBSIM_TRACE", tracePath.toLocal8Bit());
+  const ScopedEnv bus("GPIBSIM_BUS");
 
   VBIB32::UseDriverLibrary(VBIB32::DefaultDriverLibrary());
   const std::int16_t ud = VBIB32::ibdev(0, 1, 0, VBIB32::T1s, 1, 0);
@@ -107,9 +107,7 @@ TEST(Vbib32Loader, LoadsTheDriverThroughTheOrdinarySearch) {
   EXPECT_NE(VBIB32::ibsta & VBIB32::END, 0);
   EXPECT_EQ(buffer.rfind("ID TEK/TDS 3054,", 0), 0u) << buffer;
 
-  QFile trace(tracePath);
-  ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
-  const QList<QByteArray> lines = trace.readAll().split('\n');
+  const QList<QByteArray> lines = ReadFile(tracePath).split('\n');
   ASSERT_GE(lines.size(), 3);
   EXPECT_TRUE(lines[0].startsWith("ibdev pad=1")) << lines[0].toStdString();
   EXPECT_EQ(lines[1].toStdString(), "ibwrt pad=1 \"ID?\" ibsta=0x0100");

@@ -1,5 +1,6 @@
 #include "gpib/Vbib32Qx.h"
 
+#include "support/BusDescriptions.h"
 #include "support/FakeMessBoxes.h"
 #include "support/ProgramEnd.h"
 #include "support/SimulatedBus.h"
@@ -15,30 +16,25 @@
 #include <vector>
 
 using namespace VBIB32QX;
+using namespace busdesc;
 
 namespace {
 
 const std::string IdNotFoundTitle = "Expected Id-response from device not found" + std::string(40, ' ');
 
-// Plain listeners, each answering "ID?" with the given raw reply (none: it times out).
-std::string PlainBus(const std::map<int, std::optional<std::string>> &idReplies) {
-  std::string json = R"({"listeners": [)";
-  for (const auto &[address, reply] : idReplies) {
-    if (json.back() == '}')
-      json += ", ";
-    json += R"({"address": )" + std::to_string(address) + R"(, "kind": "plain")";
-    if (reply)
-      json += R"(, "replies": {"ID?": )" + SimulatedBus::JsonString(*reply) + "}";
-    json += "}";
-  }
-  return json + "]}";
+// Plain listeners, each answering "ID?" with the given raw reply.
+gpibsim::BusDescription PlainBus(const std::map<int, std::string> &idReplies) {
+  gpibsim::BusDescription bus;
+  for (const auto &[address, reply] : idReplies)
+    bus.listeners.push_back(Plain(address, {{"ID?", reply}}));
+  return bus;
 }
 
-std::string Instruments(int first, int last) {
-  std::map<int, std::optional<std::string>> listeners;
+gpibsim::BusDescription Instruments(int first, int last) {
+  gpibsim::BusDescription bus;
   for (int a = first; a <= last; ++a)
-    listeners[a] = std::nullopt;
-  return PlainBus(listeners);
+    bus.listeners.push_back(Plain(a));
+  return bus;
 }
 
 // The bus set up as the program does it, with the set-up calls left out of the trace.
@@ -55,7 +51,7 @@ std::vector<std::int16_t> Table(const std::int16_t (&table)[ListenerSlots], int 
 
 struct InitCase {
   const char *name;
-  std::string bus;
+  gpibsim::BusDescription bus;
   std::int16_t mode;
   std::string prompt; // empty: nothing shown
   const char *title;
@@ -63,10 +59,10 @@ struct InitCase {
 };
 void PrintTo(const InitCase &c, std::ostream *os) { *os << c.name; }
 
-const std::string TwoListeners = PlainBus({{3, std::nullopt}, {7, std::nullopt}});
-const std::string NoListeners = R"({"findlstn_error": 14})";
-const std::string TooMany = Instruments(1, 15);
-const std::string Aborted = R"({"findlstn_error": 6})";
+const gpibsim::BusDescription TwoListeners = Bus({Plain(3), Plain(7)});
+const gpibsim::BusDescription NoListeners = SearchFails(14);
+const gpibsim::BusDescription TooMany = Instruments(1, 15);
+const gpibsim::BusDescription Aborted = SearchFails(6);
 const std::string TooManyPrompt =
     "Too many listeners found.\nMax 14 listeners allowed.\n\nCorrect problem and restart.";
 
@@ -79,14 +75,7 @@ TEST_P(InitGpibBusOutcome, ShowsEndsAndFillsAsTheModeSays) {
   EndProgramCatcher catcher;
   std::int16_t mode = c.mode;
 
-  std::optional<int> ended;
-  try {
-    InitGpibBus(mode);
-  } catch (const ProgramEnded &end) {
-    ended = end.code;
-  }
-
-  EXPECT_EQ(ended, c.ends ? std::optional<int>(1) : std::nullopt);
+  EXPECT_EQ(EndCode([&] { InitGpibBus(mode); }), c.ends ? 1 : -1);
   if (c.prompt.empty()) {
     EXPECT_TRUE(boxes.shown.empty());
   } else {
@@ -101,9 +90,10 @@ TEST_P(InitGpibBusOutcome, ShowsEndsAndFillsAsTheModeSays) {
   EXPECT_EQ(entries[1].substr(0, 5), "ibsre");
   EXPECT_EQ(entries[2].substr(0, 8), "FindLstn");
 
-  // A failed search leaves no listener; going on, it leaves no stale address either.
+  // Only the two listeners are found. A failed search leaves no listener; going on, it leaves
+  // no stale address either.
   const std::vector<std::int16_t> filled =
-      c.bus == TwoListeners ? std::vector<std::int16_t>{2, 3, 7, 0} : std::vector<std::int16_t>(4, 0);
+      c.bus.listeners.size() == 2 ? std::vector<std::int16_t>{2, 3, 7, 0} : std::vector<std::int16_t>(4, 0);
   EXPECT_EQ(Table(FreeListener, 4), filled);
   if (!c.ends) {
     EXPECT_EQ(Table(ListenerAddr, 4), filled);
@@ -170,12 +160,7 @@ TEST_P(OpenGpibDeviceMarkers, AreReadAndRemoved) {
   QTimer::singleShot(0, [&] { eventAtTraceLine = bus.trace.size(); });
   std::string query = c.query, expected = c.expected;
   std::int16_t handle = -1;
-  std::optional<int> ended;
-  try {
-    handle = OpenGpibDevice(query, expected);
-  } catch (const ProgramEnded &end) {
-    ended = end.code;
-  }
+  const int ended = EndCode([&] { handle = OpenGpibDevice(query, expected); });
 
   EXPECT_EQ(query, c.sentQuery);
   EXPECT_EQ(expected, c.leftExpected);
@@ -187,7 +172,7 @@ TEST_P(OpenGpibDeviceMarkers, AreReadAndRemoved) {
     EXPECT_EQ(entries.at(*eventAtTraceLine - 1).substr(0, 5), "ibrsp");
     EXPECT_EQ(entries.at(*eventAtTraceLine).substr(0, 5), "ibwrt");
   }
-  EXPECT_EQ(ended, c.ends ? std::optional<int>(1) : std::nullopt);
+  EXPECT_EQ(ended, c.ends ? 1 : -1);
   if (!c.ends) {
     EXPECT_EQ(handle != 0, c.opened);
   }
@@ -288,7 +273,7 @@ TEST(OpenGpibDevice, ClaimsMatchingListenersInIndexOrderThenReportsNotEnough) {
 }
 
 TEST(OpenGpibDevice, BusWithBoardAloneHasNoDeviceToOpen) {
-  SimulatedBus bus(R"({"listeners": []})");
+  SimulatedBus bus(Bus({}));
   FakeMessBoxes boxes;
   EndProgramCatcher catcher;
   InitForOpen(bus);
@@ -346,7 +331,7 @@ TEST(OpenGpibDevice, ControlBytesOfARejectedReplyShowAsStandIns) {
 }
 
 TEST(OpenGpibDevice, EmptyQueryTakesTheFirstListenerWithoutIdentifying) {
-  SimulatedBus bus(PlainBus({{4, std::nullopt}, {9, std::nullopt}}));
+  SimulatedBus bus(Bus({Plain(4), Plain(9)}));
   FakeMessBoxes boxes;
   InitForOpen(bus);
   std::string query, expected = "!TDS";

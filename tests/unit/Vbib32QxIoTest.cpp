@@ -1,5 +1,6 @@
 #include "gpib/Vbib32Qx.h"
 
+#include "support/BusDescriptions.h"
 #include "support/FakeMessBoxes.h"
 #include "support/ProgramEnd.h"
 #include "support/SimulatedBus.h"
@@ -20,19 +21,16 @@
 #include <vector>
 
 using namespace VBIB32QX;
+using namespace busdesc;
 
 namespace {
 
 const std::string ReadFailed = "Read cycle failed\nOperation aborted.";
 const std::string DeviceNotConfigured = "Device not configured.\n\nCorrect problem and restart.";
 
-// One plain instrument at address 5 answering "Q?" with reply; faults as JSON (may be empty).
-std::string Instrument(const std::string &reply, const std::string &faults = "") {
-  std::string json = R"({"listeners": [{"address": 5, "kind": "plain", "replies": {"Q?": )" +
-                     SimulatedBus::JsonString(reply) + "}";
-  if (!faults.empty())
-    json += R"(, "faults": )" + faults;
-  return json + "}]}";
+// One plain instrument at address 5 answering "Q?" with reply.
+gpibsim::BusDescription Instrument(const std::string &reply, std::vector<gpibsim::Fault> faults = {}) {
+  return Plain(5, {{"Q?", reply}}).Faults(std::move(faults));
 }
 
 std::int16_t OpenAt5(std::int16_t timeout = VBIB32::T3s) { return VBIB32::ibdev(0, 5, 0, timeout, 1, 0); }
@@ -118,7 +116,7 @@ TEST(GpibRead, LeavesTheLongTimeoutAloneWhenAlreadySet) {
 struct FailedReadCase {
   const char *name;
   std::string reply;
-  std::string faults;
+  std::vector<gpibsim::Fault> faults;
   bool losesOutput;
   std::size_t reads;
 };
@@ -145,12 +143,10 @@ TEST_P(GpibReadFailure, DropsTheTextAndSaysSo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GpibReadFailure,
-    ::testing::Values(FailedReadCase{"TimeoutFirstChunk", "ok\n",
-                                     R"([{"command": "Q?", "fault": "timeout"}])", false, 1},
-                      FailedReadCase{"TimeoutSecondChunk", std::string(699, 'x') + "\n", "", true, 2},
+    ::testing::Values(FailedReadCase{"TimeoutFirstChunk", "ok\n", {Timeout("Q?")}, false, 1},
+                      FailedReadCase{"TimeoutSecondChunk", std::string(699, 'x') + "\n", {}, true, 2},
                       // The first chunk with ERR and without END ends the read.
-                      FailedReadCase{"ErrWithoutEnd", std::string(699, 'x') + "\n",
-                                     R"([{"command": "Q?", "fault": "no_end"}])", false, 1}),
+                      FailedReadCase{"ErrWithoutEnd", std::string(699, 'x') + "\n", {NoEnd("Q?")}, false, 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // An instrument whose reply never ends: every chunk arrives full, without END and without error.
@@ -207,7 +203,7 @@ TEST(GpibQuery, WritesPausesAndReads) {
 }
 
 TEST(GpibQuery, FailedWriteAnsweredOkGivesEmptyTextWithoutRead) {
-  SimulatedBus bus(Instrument("ok\n", R"([{"command": "Q?", "fault": "write_error", "iberr": 2}])"));
+  SimulatedBus bus(Instrument("ok\n", {WriteError("Q?", 0, 2)}));
   FakeMessBoxes boxes;
   boxes.AnswerNext(Module1::IdOk);
   std::int16_t handle = OpenAt5();
@@ -225,7 +221,7 @@ TEST(GpibQuery, FailedWriteAnsweredOkGivesEmptyTextWithoutRead) {
 }
 
 TEST(GpibQuery, FailedWriteStaysFailedWhenAHandlerWritesDuringThePause) {
-  SimulatedBus bus(Instrument("ok\n", R"([{"command": "Q?", "fault": "write_error"}])"));
+  SimulatedBus bus(Instrument("ok\n", {WriteError("Q?")}));
   FakeMessBoxes boxes;
   boxes.AnswerNext(Module1::IdOk);
   std::int16_t handle = OpenAt5();
@@ -238,18 +234,13 @@ TEST(GpibQuery, FailedWriteStaysFailedWhenAHandlerWritesDuringThePause) {
 }
 
 TEST(GpibQuery, FailedWriteAnsweredCancelEndsTheProgram) {
-  SimulatedBus bus(Instrument("ok\n", R"([{"command": "Q?", "fault": "write_error", "iberr": 14}])"));
+  SimulatedBus bus(Instrument("ok\n", {WriteError("Q?", 0, 14)}));
   FakeMessBoxes boxes;
   boxes.AnswerNext(Module1::IdCancel);
   EndProgramCatcher catcher;
   std::int16_t handle = OpenAt5();
 
-  try {
-    GpibQuery(handle, "Q?");
-    ADD_FAILURE() << "the program went on";
-  } catch (const ProgramEnded &end) {
-    EXPECT_EQ(end.code, 1);
-  }
+  EXPECT_EQ(EndCode([&] { GpibQuery(handle, "Q?"); }), 1);
   EXPECT_EQ(bus.Calls("ibrd"), 0u);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].prompt.toStdString(),
@@ -271,13 +262,7 @@ TEST_P(WithoutInstrument, ReportsDeviceErrorAndEndsBeforeSending) {
   EndProgramCatcher catcher;
   std::int16_t handle = 0;
 
-  std::optional<int> ended;
-  try {
-    GetParam().call(handle);
-  } catch (const ProgramEnded &end) {
-    ended = end.code;
-  }
-  EXPECT_EQ(ended, std::optional<int>(1));
+  EXPECT_EQ(EndCode([&] { GetParam().call(handle); }), 1);
   EXPECT_TRUE(bus.trace.empty());
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].prompt.toStdString(), DeviceNotConfigured);

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -48,13 +47,7 @@ TEST_P(ReportGpibErrorText, CancelEndsTheProgram) {
   FakeMessBoxes boxes;
   boxes.AnswerNext(Module1::IdCancel);
   EndProgramCatcher catcher;
-  std::optional<int> ended;
-  try {
-    ReportGpibError();
-  } catch (const ProgramEnded &end) {
-    ended = end.code;
-  }
-  EXPECT_EQ(ended, std::optional<int>(1));
+  EXPECT_EQ(EndCode([] { ReportGpibError(); }), 1);
   EXPECT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(GpibWriteFailed, 0);
 }

@@ -3,8 +3,10 @@
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "support/FakeMessBoxes.h"
+#include "support/Files.h"
 #include "support/LocalHttpServer.h"
 #include "support/ScopedEnv.h"
+#include "support/ScopedSeam.h"
 #include "ui/errAboutForm.h"
 
 #include <QApplication>
@@ -71,12 +73,10 @@ protected:
   void SetUp() override {
     skeld::VersionText = QStringLiteral("1.3");
     skeld::BuildDate = QStringLiteral("Feb 2025");
-    previousOpener_ = skeld::SetUrlOpener([this](const QString &url) { opened_ << url; });
   }
-  void TearDown() override { skeld::SetUrlOpener(previousOpener_); }
 
   QStringList opened_;
-  skeld::UrlOpener previousOpener_;
+  ScopedSeam<skeld::UrlOpener> opener_{skeld::SetUrlOpener, [this](const QString &url) { opened_ << url; }};
 };
 
 TEST_F(About, LoadsCaptionTextAndLayout) {
@@ -177,21 +177,6 @@ TEST_F(About, MailLabelClickStartsAMail) {
 // The whole check with the download answered here: the box shown and the page opened.
 class AboutCheck : public About {
 protected:
-  void SetUp() override {
-    About::SetUp();
-    previousDownloader_ = skeld::SetDownloader([this](const std::string &url, const std::string &path) {
-      EXPECT_EQ(QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape()
-                                                  : Qt::ArrowCursor,
-                Qt::WaitCursor);
-      downloads_.push_back(url + " -> " + path);
-      return download_(QString::fromStdString(path));
-    });
-  }
-  void TearDown() override {
-    skeld::SetDownloader(previousDownloader_);
-    About::TearDown();
-  }
-
   // Clicks "Check for Update" once in a showing of the window; the window stays open.
   void RunCheck() {
     ShowAboutAnd(nullptr, [](errAboutForm &form) {
@@ -205,13 +190,15 @@ protected:
   FakeMessBoxes boxes_;
   std::function<bool(const QString &path)> download_;
   std::vector<std::string> downloads_;
-  skeld::Downloader previousDownloader_;
+  ScopedSeam<skeld::Downloader> downloader_{
+      skeld::SetDownloader, [this](const std::string &url, const std::string &path) {
+        EXPECT_EQ(QGuiApplication::overrideCursor() ? QGuiApplication::overrideCursor()->shape()
+                                                    : Qt::ArrowCursor,
+                  Qt::WaitCursor);
+        downloads_.push_back(url + " -> " + path);
+        return download_(QString::fromStdString(path));
+      }};
 };
-
-bool WriteFile(const QString &path, const QByteArray &data) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 const char *const AskInfo = "\n\nGoto the Program Homepage for info ?";
 
@@ -335,7 +322,7 @@ TEST_F(About, CheckKeepsTheWindowAnsweringUntilItsTimeLimit) {
       fullQueue.emplace();
     const int port = server ? server->Port() : fullQueue->Port();
     ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + QByteArray::number(port));
-    const skeld::DownloadLimits previous = skeld::SetDownloadLimits(c.limits);
+    const ScopedSeam limits(skeld::SetDownloadLimits, c.limits);
     boxes.shown.clear();
 
     QElapsedTimer clock;
@@ -360,7 +347,6 @@ TEST_F(About, CheckKeepsTheWindowAnsweringUntilItsTimeLimit) {
       ticks.push_back(clock.elapsed());
       EXPECT_TRUE(form.isVisible());
     });
-    skeld::SetDownloadLimits(previous);
 
     const qint64 took = ticks.back();
     EXPECT_GE(took, c.endsBy.count() - 50);

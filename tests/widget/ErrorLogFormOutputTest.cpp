@@ -1,13 +1,15 @@
-#include "AppTestBus.h"
-
 #include "app/ErrorLogForm.h"
 #include "output/ErrorLogExport.h"
 #include "output/OutputDialogs.h"
 #include "support/FakeMessBoxes.h"
+#include "support/Files.h"
+#include "support/FormSteps.h"
+#include "support/ScopeBus.h"
+#include "support/ScopedEnv.h"
+#include "support/ScopedSeam.h"
 #include "support/SimulatedBus.h"
 
 #include <QAction>
-#include <QFile>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,22 +18,16 @@
 
 namespace {
 
-using namespace apptest;
+using namespace formsteps;
+using namespace scopebus;
 
 // The listed log on its way out: the file and print commands get exactly what the list shows.
 class OutputFromTheWindow : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(temp.isValid());
-    qputenv("AppData", temp.path().toLocal8Bit());
-  }
-  void TearDown() override {
-    qunsetenv("AppData");
-    ErrorLogOutput::SetSaveDialogAnswer(nullptr);
-    ErrorLogOutput::SetPrintDialogAnswer(nullptr);
-  }
+  void SetUp() override { ASSERT_TRUE(temp.isValid()); }
 
   QTemporaryDir temp;
+  ScopedEnv appData{"AppData", temp.path().toLocal8Bit()};
   FakeMessBoxes boxes;
 };
 
@@ -41,22 +37,21 @@ TEST_F(OutputFromTheWindow, CopyToFileWritesTheHeaderAndTheListedEntries) {
   StartUp(form);
   const QString path = temp.filePath(QStringLiteral("ErrorLog1"));
   QString startFolder;
-  ErrorLogOutput::SetSaveDialogAnswer([&](const ErrorLogOutput::SaveDialogSetup &setup) {
-    startFolder = setup.folder;
-    return std::optional<QString>(path);
-  });
+  const ScopedSeam answer(ErrorLogOutput::SetSaveDialogAnswer,
+                          [&](const ErrorLogOutput::SaveDialogSetup &setup) {
+                            startFolder = setup.folder;
+                            return std::optional<QString>(path);
+                          });
   const std::size_t traceLines = bus.trace.size();
 
   form.SendErrorLogToFile->trigger();
 
   EXPECT_EQ(startFolder, temp.path() + QStringLiteral("/Skeld Error Log"));
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   QByteArray expected =
       "\r\n" + ErrorLogOutput::LogHeaderText(QStringLiteral("TDS 3054")).toLatin1() + "\r\n\r\n";
   for (const std::string &entry : Entries(3))
     expected += QByteArray::fromStdString(entry) + "\r\n";
-  EXPECT_EQ(file.readAll(), expected);
+  EXPECT_EQ(ReadFile(path), expected);
   EXPECT_EQ(bus.trace.size(), traceLines) << "the export does not talk to the scope";
   EXPECT_TRUE(boxes.shown.empty());
 }
@@ -66,7 +61,7 @@ TEST_F(OutputFromTheWindow, PrintPrintsTheListedEntries) {
   ErrorLogForm form;
   StartUp(form);
   const QString pdf = temp.filePath(QStringLiteral("log.pdf"));
-  ErrorLogOutput::SetPrintDialogAnswer([&](QPrinter &printer) {
+  const ScopedSeam answer(ErrorLogOutput::SetPrintDialogAnswer, [&](QPrinter &printer) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     return std::optional<int>(1);

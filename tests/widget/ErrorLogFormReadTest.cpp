@@ -1,9 +1,10 @@
-#include "AppTestBus.h"
-
 #include "app/ErrorLogForm.h"
 #include "output/OutputDialogs.h"
 #include "support/FakeMessBoxes.h"
+#include "support/FormSteps.h"
 #include "support/ProgramEnd.h"
+#include "support/ScopeBus.h"
+#include "support/ScopedSeam.h"
 #include "support/SimulatedBus.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 #include <QListWidget>
 #include <QPrinter>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -20,7 +20,8 @@
 
 namespace {
 
-using namespace apptest;
+using namespace formsteps;
+using namespace scopebus;
 
 class ReadTest : public ::testing::Test {
 protected:
@@ -63,7 +64,7 @@ TEST_F(ReadTest, RefreshUnlocksAgainAndReReads) {
   const std::size_t from = bus.trace.size();
   form.Label1->setText(QStringLiteral("stale"));
   form.RefreshList->click();
-  EXPECT_EQ(WrittenSince(bus, from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(2)));
+  EXPECT_EQ(bus.Written(from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(2)));
   EXPECT_EQ(Items(form.List1), Entries(2));
   EXPECT_EQ(form.Label1->text(), QStringLiteral(" 2 logged errors found."));
 }
@@ -103,7 +104,7 @@ TEST_P(Clearing, AsksTwiceBeforeClearing) {
     EXPECT_EQ(boxes.shown[i].title, QStringLiteral("Clear Error Log"));
   }
   if (c.cleared) {
-    EXPECT_EQ(WrittenSince(bus, from), Concat({"ERRLOG CLEAR"}, ReadCommands(1)));
+    EXPECT_EQ(bus.Written(from), Concat({"ERRLOG CLEAR"}, ReadCommands(1)));
     EXPECT_EQ(bus.Count("ERRLOG CLEAR"), 1u);
     EXPECT_TRUE(gpibsim::StoredLog(1).empty());
     EXPECT_EQ(form.List1->count(), 0);
@@ -134,8 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, Clearing,
                          });
 
 TEST_F(ReadTest, AFailedClearIsReportedAndTheLogStillReRead) {
-  SimulatedBus bus(ScopeBus(Tds3054, Entries(2),
-                            R"(,"faults":[{"command":"ERRLOG CLEAR","fault":"write_error","iberr":6}])"));
+  SimulatedBus bus(ScopeBus(Tds3054, Entries(2)).Faults({WriteError("ERRLOG CLEAR", 0, 6)}));
   ErrorLogForm form;
   StartUp(form);
   const std::size_t from = bus.trace.size();
@@ -148,7 +148,7 @@ TEST_F(ReadTest, AFailedClearIsReportedAndTheLogStillReRead) {
   ASSERT_EQ(boxes.shown.size(), 3u);
   EXPECT_EQ(boxes.shown[2].title, QStringLiteral("GPIB ERROR # 6"));
   EXPECT_EQ(boxes.shown[2].style, 49);
-  EXPECT_EQ(WrittenSince(bus, from), Concat({"ERRLOG CLEAR"}, ReadCommands(2)));
+  EXPECT_EQ(bus.Written(from), Concat({"ERRLOG CLEAR"}, ReadCommands(2)));
   EXPECT_EQ(Items(form.List1), Entries(2)) << "the scope still holds its log, and the list says so";
   EXPECT_EQ(form.Label1->text(), QStringLiteral(" 2 logged errors found."));
 }
@@ -177,17 +177,13 @@ private:
 
 TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
   int dialogs = 0;
-  ErrorLogOutput::SetSaveDialogAnswer([&](const ErrorLogOutput::SaveDialogSetup &) {
+  const ScopedSeam save(ErrorLogOutput::SetSaveDialogAnswer, [&](const ErrorLogOutput::SaveDialogSetup &) {
     ++dialogs;
     return std::optional<QString>();
   });
-  ErrorLogOutput::SetPrintDialogAnswer([&](QPrinter &) {
+  const ScopedSeam print(ErrorLogOutput::SetPrintDialogAnswer, [&](QPrinter &) {
     ++dialogs;
     return std::optional<int>();
-  });
-  const auto restore = qScopeGuard([] {
-    ErrorLogOutput::SetSaveDialogAnswer(nullptr);
-    ErrorLogOutput::SetPrintDialogAnswer(nullptr);
   });
   SimulatedBus bus(ScopeBus(Tds3054, Entries(12)));
   ErrorLogForm form;
@@ -199,7 +195,7 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
     EXPECT_GT(clicker.clicks, 5);
   }
   EXPECT_EQ(Items(form.List1), Entries(12));
-  EXPECT_EQ(bus.Written(), Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
+  EXPECT_EQ(bus.Written(), StartUpCommands(12));
   EXPECT_TRUE(boxes.shown.empty());
 
   // The same during a Refresh.
@@ -210,7 +206,7 @@ TEST_F(ReadTest, CommandsDuringAReadingStartNothing) {
     EXPECT_GT(clicker.clicks, 5);
   }
   EXPECT_EQ(Items(form.List1), Entries(12));
-  EXPECT_EQ(WrittenSince(bus, from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
+  EXPECT_EQ(bus.Written(from), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(12)));
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_FALSE(form.reading());
   EXPECT_EQ(dialogs, 0) << "no print or save dialog during a reading";

@@ -1,10 +1,10 @@
-#include "AppTestBus.h"
-
 #include "app/ErrorLogForm.h"
 #include "gpib/Vbib32Qx.h"
 #include "platform/Twips.h"
 #include "support/FakeMessBoxes.h"
+#include "support/FormSteps.h"
 #include "support/ProgramEnd.h"
+#include "support/ScopeBus.h"
 #include "support/SimulatedBus.h"
 
 #include <QAction>
@@ -25,7 +25,8 @@
 
 namespace {
 
-using namespace apptest;
+using namespace formsteps;
+using namespace scopebus;
 
 const QString BaseCaption = QStringLiteral("Skeld Error Log Viewer, v1.3 - Feb 2025 / QX");
 
@@ -117,16 +118,13 @@ TEST_F(ErrorLogFormTest, StartUpOnTheDefaultBusCaptionsAndReadsTheLog) {
   EXPECT_EQ(Items(form.List1), gpibsim::StoredLog(1));
   EXPECT_GT(form.List1->count(), 0);
   EXPECT_EQ(form.VerErr(), QStringLiteral("2025-02-14 - v1.3"));
-  // After the search's "ID?": identification, unlocking, reading.
-  const std::size_t entries = static_cast<std::size_t>(form.List1->count());
-  EXPECT_EQ(bus.Written(),
-            Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(static_cast<int>(entries))));
+  EXPECT_EQ(bus.Written(), StartUpCommands(form.List1->count()));
   EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ErrorLogFormTest, CaptionNamesTheScopesAddress) {
-  SimulatedBus bus(R"({"listeners":[{"address":3,"kind":"plain","replies":{"ID?":"OTHER INSTRUMENT\n"}},
-                                    {"address":7,"id":"TEK/TDS 2012,CF:91.1CT,FV:v1.0","log":[]}]})");
+  SimulatedBus bus(
+      Bus({Plain(3, {{"ID?", "OTHER INSTRUMENT\n"}}), Scope("TEK/TDS 2012,CF:91.1CT,FV:v1.0").At(7)}));
   ErrorLogForm form;
   StartUp(form);
   EXPECT_EQ(form.windowTitle(), BaseCaption + QStringLiteral("   -   Connected to TDS 2012 @ GPIB Addr: 7"));
@@ -193,7 +191,7 @@ class ModelTableOnTheBus : public ErrorLogFormTest, public ::testing::WithParamI
 TEST_P(ModelTableOnTheBus, AcceptsOrEndsTheProgram) {
   const ModelCase &c = GetParam();
   // Scopes of the 310 to 380 family end their log with "0".
-  SimulatedBus bus(ScopeBus(c.id, {"first", "second"}, c.zeroEndsLog ? R"(,"end_item":"0")" : ""));
+  SimulatedBus bus(ScopeBus(c.id, {"first", "second"}).EndItem(c.zeroEndsLog ? "0" : ""));
   ErrorLogForm form;
   form.SetSplashSeconds(0);
   form.Load();
@@ -310,7 +308,7 @@ TEST_F(ErrorLogFormTest, StartUpRunsOnceWhateverActivatesTheWindowLater) {
   EXPECT_EQ(form.windowTitle(), caption);
   EXPECT_EQ(caption.count(QStringLiteral("Connected to")), 1);
   EXPECT_EQ(Items(form.List1), Entries(2));
-  EXPECT_EQ(bus.Written(), Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(2)));
+  EXPECT_EQ(bus.Written(), StartUpCommands(2));
 }
 
 enum class ExitWay { Button, Menu, ClosingTheWindow };

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "sim/SimBus.h"
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Bus descriptions built as values: a listener from one call, more keys by chained calls.
+// It converts to a bus holding it alone; Bus() puts several on one bus.
+namespace busdesc {
+
+class Listener {
+public:
+  explicit Listener(gpibsim::ListenerDescription description) : description_(std::move(description)) {}
+
+  Listener &At(int address) { return Set(description_.address, address); }
+  Listener &Items(int errlogItems) { return Set(description_.errlogItems, errlogItems); }
+  Listener &EndItem(const std::string &item) { return Set(description_.endItem, item); }
+  Listener &Faults(std::vector<gpibsim::Fault> faults) { return Set(description_.faults, std::move(faults)); }
+  Listener &TimeoutsTakeMs(int ms) { return Set(description_.timeoutsTakeMs, ms); }
+
+  operator gpibsim::ListenerDescription() const { return description_; }
+  operator gpibsim::BusDescription() const {
+    gpibsim::BusDescription bus;
+    bus.listeners.push_back(description_);
+    return bus;
+  }
+
+private:
+  template <typename T, typename V> Listener &Set(T &field, V &&value) {
+    field = std::forward<V>(value);
+    return *this;
+  }
+
+  gpibsim::ListenerDescription description_;
+};
+
+// A TDS scope at address 1 identifying itself with id, its error log holding log.
+inline Listener Scope(const std::string &id = gpibsim::ListenerDescription().id,
+                      std::vector<std::string> log = {}) {
+  gpibsim::ListenerDescription scope;
+  scope.address = 1;
+  scope.id = id;
+  scope.log = std::move(log);
+  return Listener(scope);
+}
+
+// An instrument with fixed replies to whole commands; anything else times out.
+inline Listener Plain(int address, std::map<std::string, std::string> replies = {}) {
+  gpibsim::ListenerDescription plain;
+  plain.address = address;
+  plain.kind = "plain";
+  plain.replies = std::move(replies);
+  return Listener(plain);
+}
+
+inline gpibsim::BusDescription Bus(std::vector<gpibsim::ListenerDescription> listeners) {
+  gpibsim::BusDescription bus;
+  bus.listeners = std::move(listeners);
+  return bus;
+}
+
+// A bus whose listener search fails with iberr.
+inline gpibsim::BusDescription SearchFails(int iberr) {
+  gpibsim::BusDescription bus;
+  bus.findlstnError = iberr;
+  return bus;
+}
+
+// Faults strike the nth occurrence of their command, or every one with nth 0.
+inline gpibsim::Fault Strikes(const std::string &command, int nth, const std::string &kind) {
+  gpibsim::Fault fault;
+  fault.command = command;
+  fault.nth = nth;
+  fault.kind = kind;
+  return fault;
+}
+inline gpibsim::Fault Timeout(const std::string &command, int nth = 0) {
+  return Strikes(command, nth, "timeout");
+}
+inline gpibsim::Fault NoEnd(const std::string &command, int nth = 0) {
+  return Strikes(command, nth, "no_end");
+}
+inline gpibsim::Fault WriteError(const std::string &command, int nth = 0, int iberr = 2) {
+  gpibsim::Fault fault = Strikes(command, nth, "write_error");
+  fault.iberr = iberr;
+  return fault;
+}
+inline gpibsim::Fault RawReply(const std::string &command, int nth, const std::string &raw) {
+  gpibsim::Fault fault = Strikes(command, nth, "reply");
+  fault.raw = raw;
+  return fault;
+}
+
+} // namespace busdesc
