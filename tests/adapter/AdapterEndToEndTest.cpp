@@ -5,8 +5,11 @@
 #include "platform/GpibText.h"
 #include "support/AdapterProcess.h"
 #include "support/FakeMessBoxes.h"
+#include "support/FormSteps.h"
 #include "support/InstantPauses.h"
-#include "widget/AppTestBus.h"
+#include "support/ProgramEnd.h"
+#include "support/ScopeBus.h"
+#include "support/SimulatedBus.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -23,7 +26,8 @@
 namespace {
 
 using gpibadapter::InterfaceSpec;
-using namespace apptest;
+using namespace scopebus;
+using namespace formsteps;
 
 struct Interface {
   const char *name;
@@ -39,14 +43,15 @@ const std::vector<Interface> Adapters{
 // The bus reached through one interface, with the trace of what reached the instruments.
 class BusThrough {
 public:
-  BusThrough(const Interface *adapter, const std::string &busJson, const QStringList &extra = {}) {
+  BusThrough(const Interface *adapter, const gpibsim::BusDescription &description,
+             const QStringList &extra = {}) {
     if (!adapter) {
       pauses_.reset();
-      bus_ = std::make_unique<SimulatedBus>(busJson);
+      bus_ = std::make_unique<SimulatedBus>(description);
       return;
     }
     process_ = std::make_unique<AdapterProcess>(adapter->adapterArguments + extra,
-                                                QByteArray::fromStdString(busJson));
+                                                QByteArray::fromStdString(busdesc::BusJson(description)));
     InterfaceSpec spec;
     spec.kind = adapter->kind;
     const QString endpoint = process_->endpoint;
@@ -91,12 +96,12 @@ struct Outcome {
 
 struct Scenario {
   const char *name;
-  std::string busJson;
+  gpibsim::BusDescription bus;
   bool clear;
 };
 
 Outcome Play(const Scenario &s, const Interface *through) {
-  BusThrough bus(through, s.busJson);
+  BusThrough bus(through, s.bus);
   FakeMessBoxes boxes;
   EndProgramCatcher catcher;
   if (s.clear) {
@@ -125,15 +130,11 @@ const std::vector<Scenario> Scenarios{
     {"ClearsTheLog", ScopeBus(Tds3054, Entries(3)), true},
     {"RefusesTheFirmware", ScopeBus("TEK/TDS 3054,CF:91.1CT,FV:v3.41 TDS3FFT:v1.00", Entries(2)), false},
     {"FindsTheScopeAmongOthers",
-     R"({"listeners":[{"address":17,"kind":"plain","replies":{"ID?":"FLUKE,8840A,0,V2.0\n"}},
-        {"address":3,"kind":"plain","replies":{"ID?":"HEWLETT-PACKARD,54600B\n"}},
-        {"address":9,"id":"TEK/TDS 340,CF:91.1CT,FV:v1.09","log":["Trigger holdoff reset"]}]})",
+     Bus({Plain(17, {{"ID?", "FLUKE,8840A,0,V2.0\n"}}), Plain(3, {{"ID?", "HEWLETT-PACKARD,54600B\n"}}),
+          Scope("TEK/TDS 340,CF:91.1CT,FV:v1.09", {"Trigger holdoff reset"}).At(9)}),
      false},
-    {"TimeOutDuringTheLog",
-     ScopeBus(Tds3054, Entries(4), R"(,"faults":[{"command":"ERRLOG:NEXT?","nth":2,"fault":"timeout"}])"),
-     false},
-    {"ReplyWithoutEnd",
-     ScopeBus(Tds3054, Entries(4), R"(,"faults":[{"command":"ERRLOG?","fault":"no_end"}])"), false}};
+    {"TimeOutDuringTheLog", ScopeBus(Tds3054, Entries(4)).Faults({Timeout("ERRLOG:NEXT?", 2)}), false},
+    {"ReplyWithoutEnd", ScopeBus(Tds3054, Entries(4)).Faults({NoEnd("ERRLOG?")}), false}};
 
 // A read that times out ends once the adapter has given up; a short adapter read time-out
 // keeps the time-out scenarios quick without changing what reaches the scope.

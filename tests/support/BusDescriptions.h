@@ -94,4 +94,56 @@ inline gpibsim::Fault RawReply(const std::string &command, int nth, const std::s
   return fault;
 }
 
+// text as a JSON string: bytes below 0x20 escaped, every other byte as it is.
+inline std::string JsonString(const std::string &text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      out += "\\u00";
+      out += hex[u >> 4];
+      out += hex[u & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// The description as a bus file holds it, for a simulator running in another process.
+inline std::string BusJson(const gpibsim::BusDescription &bus) {
+  const auto list = [](const auto &items, const auto &each) {
+    std::string out = "[";
+    for (const auto &item : items)
+      out += (out.size() > 1 ? "," : "") + each(item);
+    return out + "]";
+  };
+  const auto fault = [](const gpibsim::Fault &f) {
+    return "{\"command\":" + JsonString(f.command) + ",\"nth\":" + std::to_string(f.nth) +
+           ",\"fault\":" + JsonString(f.kind) + ",\"iberr\":" + std::to_string(f.iberr) +
+           (f.kind == "reply" ? ",\"raw\":" + JsonString(f.raw) : std::string()) + "}";
+  };
+  const auto listener = [&](const gpibsim::ListenerDescription &l) {
+    std::string replies = "{";
+    for (const auto &[command, reply] : l.replies)
+      replies += (replies.size() > 1 ? "," : "") + JsonString(command) + ":" + JsonString(reply);
+    std::string out = "{\"address\":" + std::to_string(l.address) + ",\"kind\":" + JsonString(l.kind) +
+                      ",\"id\":" + JsonString(l.id) + ",\"password\":" + JsonString(l.password) +
+                      ",\"log\":" + list(l.log, JsonString) +
+                      ",\"errlog_items\":" + std::to_string(l.errlogItems) +
+                      ",\"end_item\":" + JsonString(l.endItem) + ",\"replies\":" + replies + "}" +
+                      ",\"faults\":" + list(l.faults, fault);
+    if (l.timeoutsTakeMs >= 0)
+      out += ",\"timeouts_take_ms\":" + std::to_string(l.timeoutsTakeMs);
+    return out + "}";
+  };
+  return "{\"findlstn_error\":" + std::to_string(bus.findlstnError) +
+         ",\"timeouts_take_ms\":" + std::to_string(bus.timeoutsTakeMs) +
+         ",\"listeners\":" + list(bus.listeners, listener) + "}";
+}
+
 } // namespace busdesc

@@ -4,6 +4,7 @@
 #include "gpib/Vbib32Qx.h"
 #include "sim/GpibCodes.h"
 #include "sim/SimBus.h"
+#include "support/BusDescriptions.h"
 #include "support/BusTrace.h"
 #include "support/InstantPauses.h"
 
@@ -106,24 +107,7 @@ public:
   std::vector<std::string> trace;
 
   // text as a JSON string literal, for descriptions written as text.
-  static std::string JsonString(const std::string &text) {
-    static const char hex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char c : text) {
-      const unsigned char u = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\') {
-        out += '\\';
-        out += c;
-      } else if (u < 0x20) {
-        out += "\\u00";
-        out += hex[u >> 4];
-        out += hex[u & 0xF];
-      } else {
-        out += c;
-      }
-    }
-    return out + "\"";
-  }
+  static std::string JsonString(const std::string &text) { return busdesc::JsonString(text); }
 
   static std::string Unquote(const std::string &line, std::size_t pos) {
     return bustrace::Unquote(line, pos);

@@ -1,5 +1,6 @@
-#include "SimSession.h"
 #include "support/AdapterProcess.h"
+#include "support/Files.h"
+#include "support/SimulatedBus.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -147,7 +148,7 @@ TEST_P(SimAdapterTest, TraceEqualsTheDriverLibrarysForTheSameConversation) {
       (Ar488() ? "3\r\n9\r\n17\r\n" : "") + QByteArray("0\r\nID TEK/TDS 340,CF:91.1CT,FV:v1.09\n") + Eot +
           "\"05-Nov-2023 14:02 Trigger holdoff reset\",\"0\"\n" + Eot);
 
-  SimSession ni(bus);
+  SimulatedBus ni(bus);
   ni.api.SendIFC(0);
   ni.api.ibsre(0, 1);
   if (Ar488()) {

@@ -2,6 +2,6 @@
 # its trace against the driver library's for the same conversation.
 find_package(Qt6 REQUIRED COMPONENTS Network)
 add_unit_test(NAME sim_adapter SOURCES ${CMAKE_CURRENT_LIST_DIR}/SimAdapterTest.cpp
-              LIBS gpibsim_core Qt6::Network)
+              LIBS skeld_sim_support Qt6::Network)
 add_dependencies(sim_adapter gpibsim-adapter)
 target_compile_definitions(sim_adapter PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
