@@ -8,6 +8,7 @@ packages=(
   fonts-liberation xvfb xauth x11-utils xdotool imagemagick python3
   qt6-serialport-dev clang-format g++-mingw-w64-x86-64-posix
   clang-14 libclang-rt-14-dev
+  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

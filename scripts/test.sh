@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds from scratch and runs the whole test suite twice:
 # a normal build, then one under AddressSanitizer + UndefinedBehaviorSanitizer; then runs
-# the fuzz targets a fixed number of times each (clang, libFuzzer).
+# the fuzz targets a fixed number of times each (clang, libFuzzer); last, builds, checks,
+# installs and removes the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,4 +19,5 @@ status=0
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 # The fuzz tests live below fuzz/: the top level enables testing only with SKELD_BUILD_TESTS.
 (cd build-fuzz/fuzz && ctest --output-on-failure) || status=1
+bash scripts/test-package.sh || status=1
 exit $status
