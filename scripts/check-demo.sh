@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs inside an X server (xvfb-run): starts the installed skeld-errlog-demo with the bus trace
-# written to $1 and checks that the viewer reads the whole simulated log, within 60 s.
+# Runs inside an X server (xvfb-run): starts the installed skeld-errlog-demo (with the options
+# after $1) with the bus trace written to $1 and checks that the viewer reads the whole
+# simulated log, within 60 s.
 set -euo pipefail
 trace=$1
+shift
 : >"$trace"
-GPIBSIM_TRACE="$trace" skeld-errlog-demo &
+GPIBSIM_TRACE="$trace" skeld-errlog-demo "$@" &
 viewer=$!
 trap 'kill "$viewer" 2>/dev/null || true' EXIT
 

@@ -72,4 +72,6 @@ if grep -qxF "$(dirname "$sim_lib")" <<<"$loader_dirs"; then
 fi
 
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace.txt"
+step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix.txt" --adapter prologix
+step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix-tcp.txt" --adapter prologix-tcp
 exit $status
