@@ -177,22 +177,8 @@ CallResult Bus::Ask(int ud, int option, int *value) {
     return Refused(EARG);
   if (!value)
     return Refused(EARG, d->pad);
-  switch (option) {
-  case IbaPAD:
-    *value = d->pad;
-    break;
-  case IbaSAD:
-    *value = d->sad;
-    break;
-  case IbaTMO:
-    *value = d->tmo;
-    break;
-  case IbaEOT:
-    *value = 1;
-    break;
-  default:
+  if (!DeviceOption(option, d->pad, d->sad, d->tmo, *value))
     return Refused(EARG, d->pad);
-  }
   return Completed(d->pad);
 }
 

@@ -39,4 +39,25 @@ constexpr int T3s = 12;
 constexpr int T10s = 13;
 constexpr int T1000s = 17; // the longest
 
+// What ibask reports for option on a device opened with these settings (EOI on the last byte
+// is always on); false for an option no driver here keeps.
+inline bool DeviceOption(int option, int pad, int sad, int tmo, int &value) {
+  switch (option) {
+  case IbaPAD:
+    value = pad;
+    return true;
+  case IbaSAD:
+    value = sad;
+    return true;
+  case IbaTMO:
+    value = tmo;
+    return true;
+  case IbaEOT:
+    value = 1;
+    return true;
+  default:
+    return false;
+  }
+}
+
 } // namespace gpibcodes

@@ -357,22 +357,8 @@ int AdapterDriver::ibask(int ud, int option, int *value) {
     const Device *d = Find(ud);
     if (!d || !value)
       return Fail(EARG);
-    switch (option) {
-    case IbaPAD:
-      *value = d->pad;
-      break;
-    case IbaSAD:
-      *value = d->sad;
-      break;
-    case IbaTMO:
-      *value = d->tmo;
-      break;
-    case IbaEOT:
-      *value = 1;
-      break;
-    default:
+    if (!DeviceOption(option, d->pad, d->sad, d->tmo, *value))
       return Fail(EARG);
-    }
     return Complete();
   });
 }

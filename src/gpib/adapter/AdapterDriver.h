@@ -23,18 +23,9 @@ class AdapterDriver {
 public:
   explicit AdapterDriver(const InterfaceSpec &spec);
 
-  int ibdev(int board, int pad, int sad, int tmo, int eot, int eos);
-  int ibwrt(int ud, const void *buf, long cnt);
-  int ibrd(int ud, void *buf, long cnt);
-  int ibclr(int ud);
-  int ibrsp(int ud, char *spr);
-  int ibpad(int ud, int pad);
-  int ibtmo(int ud, int tmo);
-  int ibask(int ud, int option, int *value);
-  int ibwait(int ud, int mask);
-  int ibsre(int board, int v);
-  void SendIFC(int board);
-  void FindLstn(int board, const Addr4882_t pads[], Addr4882_t results[], int limit);
+#define GPIBADAPTER_DECLARE_ENTRY(ret, name, params, args) ret name params;
+  GPIB_DRIVER_CALLS(GPIBADAPTER_DECLARE_ENTRY)
+#undef GPIBADAPTER_DECLARE_ENTRY
 
   int ThreadIbsta() const { return ibsta_; }
   int ThreadIberr() const { return iberr_; }
