@@ -1,7 +1,14 @@
 file(GLOB_RECURSE files ${ROOT}/src/*.cpp ${ROOT}/src/*.h ${ROOT}/sim/*.cpp ${ROOT}/sim/*.h ${ROOT}/tests/*.cpp
      ${ROOT}/tests/*.h ${ROOT}/bench/*.cpp ${ROOT}/fuzz/*.cpp)
+# One run over every file; only when it fails is each file checked alone, to name them.
+execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${files} RESULT_VARIABLE all_rc OUTPUT_QUIET ERROR_QUIET)
 set(bad "")
-foreach(f ${files})
+if(all_rc EQUAL 0)
+  set(files_to_name "")
+else()
+  set(files_to_name ${files})
+endif()
+foreach(f ${files_to_name})
   execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${f} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
   if(NOT rc EQUAL 0)
     list(APPEND bad ${f})
