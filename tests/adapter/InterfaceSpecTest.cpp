@@ -117,13 +117,19 @@ struct CommandLineCase {
 
 class BadCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 
+// Without any display: reaching for a window would end the program another way.
+QProcessEnvironment NoDisplay() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "SKELD_GPIB_INTERFACE"})
+    env.remove(QString::fromLatin1(name));
+  return env;
+}
+
 // The real program: one line on standard error and status 2, before any window.
 TEST_P(BadCommandLine, EndsWithStatusTwoAndOneLine) {
   const CommandLineCase &c = GetParam();
   QProcess viewer;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  env.remove(QStringLiteral("SKELD_GPIB_INTERFACE"));
+  QProcessEnvironment env = NoDisplay();
   if (c.variable)
     env.insert(QStringLiteral("SKELD_GPIB_INTERFACE"), QString::fromUtf8(c.variable));
   viewer.setProcessEnvironment(env);
@@ -148,6 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CommandLine, HelpListsTheInterfaceForms) {
   QProcess viewer;
+  viewer.setProcessEnvironment(NoDisplay());
   viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {QStringLiteral("--help")});
   ASSERT_TRUE(viewer.waitForFinished(20000));
   const QString help = QString::fromLocal8Bit(viewer.readAllStandardOutput());
