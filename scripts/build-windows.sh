@@ -30,7 +30,7 @@ install_packages() {
   local packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
     nlohmann-json3-dev g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 xvfb xauth imagemagick
-    clang-format
+    clang-format fonts-liberation
   )
   local missing=() p
   for p in "${packages[@]}"; do
@@ -234,8 +234,11 @@ setup_wine() {
   wine wineboot --init >/dev/null 2>&1
 }
 
+# Offscreen, Qt on Windows reads its fonts from QT_QPA_FONTDIR: there, the Liberation fonts
+# that the Linux tests find through fontconfig. Wine hands QT_* on only when given as WINEQT_*.
 run_tests() {
-  (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs")
+  (cd "$build" && WINEQT_QPA_PLATFORM=offscreen \
+    WINEQT_QPA_FONTDIR="$(windows_path /usr/share/fonts/truetype/liberation)" ctest --output-on-failure -j"$jobs")
 }
 
 # The viewer from dist-windows/ on the simulated Gpib-32.dll, in a Wine desktop (which draws
