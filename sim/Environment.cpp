@@ -22,7 +22,8 @@ struct TraceFile {
 TraceFile traceFile;
 
 void OpenTrace(const char *path) {
-  traceFile.file = std::fopen(path, "a");
+  // Binary: one line feed per line on every platform.
+  traceFile.file = std::fopen(path, "ab");
   if (!traceFile.file) {
     std::fprintf(stderr, "gpibsim: cannot open the trace file %s: %s\n", path, std::strerror(errno));
     return;

@@ -1,13 +1,8 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include "support/Sockets.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -36,6 +31,8 @@ inline std::string HttpReply(const std::string &status, const std::string &body,
 
 // A listening socket on 127.0.0.1 with a free port.
 inline int ListenOnLoopback(int backlog, int &port) {
+  if (!SocketsReady())
+    ADD_FAILURE() << "no sockets";
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -75,7 +72,7 @@ public:
     if (thread_.joinable())
       thread_.join();
     if (listener_ >= 0)
-      close(listener_);
+      CloseSocket(listener_);
     listener_ = -1;
   }
 
@@ -83,7 +80,7 @@ public:
 
 private:
   bool WaitReadable(int fd) {
-    pollfd p{fd, POLLIN, 0};
+    pollfd p{static_cast<decltype(pollfd::fd)>(fd), POLLIN, 0};
     while (!stop_)
       if (poll(&p, 1, 50) > 0)
         return true;
@@ -119,14 +116,14 @@ private:
       std::string request;
       char buffer[1024];
       while (request.find("\r\n\r\n") == std::string::npos && WaitReadable(client)) {
-        const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+        const auto n = recv(client, buffer, sizeof buffer, 0);
         if (n <= 0)
           break;
         request.append(buffer, static_cast<std::size_t>(n));
       }
       requestLines.push_back(request.substr(0, request.find("\r\n")));
       Answer(client, answer);
-      close(client);
+      CloseSocket(client);
     }
   }
 
@@ -158,8 +155,8 @@ public:
     EXPECT_GE(QueueLength(), 1u) << "the queue did not fill";
   }
   ~FullBacklogPort() {
-    close(queued_);
-    close(listener_);
+    CloseSocket(queued_);
+    CloseSocket(listener_);
   }
   FullBacklogPort(const FullBacklogPort &) = delete;
   FullBacklogPort &operator=(const FullBacklogPort &) = delete;
@@ -168,10 +165,16 @@ public:
 
 private:
   unsigned QueueLength() const {
+#ifdef _WIN32
+    // A listener reads as readable while a connection waits to be accepted.
+    pollfd p{static_cast<SOCKET>(listener_), POLLIN, 0};
+    return poll(&p, 1, 0) > 0 ? 1 : 0;
+#else
     tcp_info info{};
     socklen_t length = sizeof info;
     // For a listening socket this field holds the number of connections not yet accepted.
     return getsockopt(listener_, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 ? info.tcpi_unacked : 0;
+#endif
   }
 
   int listener_ = -1;

@@ -6,16 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 // Every test executable gets a QApplication (offscreen) and a private runtime folder.
 int main(int argc, char **argv) {
   // Run without a display unless a test run asks for one.
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   QTemporaryDir runtimeDir(QDir::tempPath() + QStringLiteral("/skeld-test-XXXXXX"));
   if (runtimeDir.isValid()) {
     QFile::setPermissions(runtimeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    setenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit().constData(), 1);
+    qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
   }
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);

@@ -55,6 +55,7 @@ TEST_F(Download, FailuresLeaveTheOldFile) {
       {"server error", HttpReply("500 Internal Server Error", "oops")},
       {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nSkeld Error"},
       {"far too large", HttpReply("200 OK", std::string((1 << 20) + 1, 'x'))},
+      {"redirect off the web", HttpReply("302 Found", "", "Location: file:///etc/hostname\r\n")},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);

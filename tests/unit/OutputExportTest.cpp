@@ -17,6 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
+
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,13 +29,13 @@
 
 #include <csignal>
 #include <iostream>
-#include <optional>
-#include <vector>
+#endif
 
 namespace {
 
 using ErrorLogOutput::SaveDialogSetup;
 
+#ifndef _WIN32
 // A full device of the test's own where it may make one, so that a writer that replaced its
 // target with a new file would replace only that.
 QString FullDevice(const QString &folder) {
@@ -83,6 +87,7 @@ private:
   QByteArray folder_;
   bool mounted_;
 };
+#endif
 
 // AppData in a temporary folder, the save dialog answered with a path in it.
 class ExportTest : public ::testing::Test {
@@ -162,6 +167,7 @@ TEST_F(ExportTest, FolderComesFromAppDataOrTheUserDataFolder) {
   EXPECT_EQ(setups.back().folder, Folder());
   EXPECT_TRUE(QFileInfo(Folder()).isDir());
 
+#ifndef _WIN32
   qunsetenv("AppData");
   answer = std::nullopt;
   // The stand-in data folder need not exist yet on a new account.
@@ -175,6 +181,7 @@ TEST_F(ExportTest, FolderComesFromAppDataOrTheUserDataFolder) {
   ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
   EXPECT_EQ(setups.back().folder, temp_.path() + "/.local/share/Skeld Error Log");
   EXPECT_TRUE(QFileInfo(setups.back().folder).isDir());
+#endif
   EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -209,9 +216,16 @@ TEST_F(ExportTest, FailuresAreReportedOnceWithPathAndReason) {
     QString reason;
   };
   const Case cases[] = {
+#ifdef _WIN32
+      // In the words of the Windows version at hand: only that there are some.
+      {"folder of the target missing", temp_.path() + "/missing/log.txt", QString()},
+#else
       {"folder of the target missing", temp_.path() + "/missing/log.txt", "No such file or directory"},
+#endif
       {"target is a folder", temp_.path(), "refers to a directory"},
+#ifndef _WIN32
       {"device full while writing", FullDevice(temp_.path()), "No space left on device"},
+#endif
   };
   for (const Case &c : cases) {
     boxes.shown.clear();
@@ -220,9 +234,11 @@ TEST_F(ExportTest, FailuresAreReportedOnceWithPathAndReason) {
     ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
     EXPECT_EQ(boxes.shown[0].style, 48) << c.what;
     EXPECT_EQ(boxes.shown[0].title, "Copy to File") << c.what;
-    EXPECT_TRUE(
-        boxes.shown[0].prompt.startsWith("The error log could not be written to\n" + c.target + "\n\n"))
+    const QString start =
+        "The error log could not be written to\n" + QDir::toNativeSeparators(c.target) + "\n\n";
+    EXPECT_TRUE(boxes.shown[0].prompt.startsWith(start))
         << c.what << ": " << boxes.shown[0].prompt.toStdString();
+    EXPECT_GT(boxes.shown[0].prompt.size(), start.size()) << c.what << ": no reason given";
     EXPECT_TRUE(boxes.shown[0].prompt.contains(c.reason))
         << c.what << ": " << boxes.shown[0].prompt.toStdString();
   }
@@ -236,12 +252,15 @@ TEST_F(ExportTest, FolderThatCannotBeMadeIsReportedBeforeAnyDialog) {
   EXPECT_TRUE(setups.empty());
   EXPECT_FALSE(QFileInfo::exists(temp_.path() + "/no"));
   ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0].prompt, "The error log could not be written to\n" + temp_.path() +
-                                       "/no/such/Skeld Error Log\n\nThe folder could not be created.");
+  EXPECT_EQ(boxes.shown[0].prompt, "The error log could not be written to\n" +
+                                       QDir::toNativeSeparators(temp_.path() + "/no/such/Skeld Error Log") +
+                                       "\n\nThe folder could not be created.");
   EXPECT_EQ(boxes.shown[0].style, 48);
   EXPECT_EQ(boxes.shown[0].title, "Copy to File");
 }
 
+// The faults come from Linux: a file size limit and small file systems mounted for the test.
+#ifndef _WIN32
 TEST_F(ExportTest, FailedExportLeavesTheOldFileWholeAndNothingBesideIt) {
   enum class Fault { FileSizeLimit, FullFileSystem, ReadOnlyFileSystem };
   struct Case {
@@ -293,6 +312,8 @@ TEST_F(ExportTest, FailedExportLeavesTheOldFileWholeAndNothingBesideIt) {
         << c.what << ": " << boxes.shown[0].prompt.toStdString();
   }
 }
+
+#endif
 
 TEST(ExportDialogTest, RealSaveDialogIsSetUpForSavingWithoutSuffix) {
   QTemporaryDir temp;
@@ -363,7 +384,8 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExist
     EXPECT_FALSE(path.has_value()) << c.what;
     EXPECT_TRUE(stillOpen) << c.what;
     ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
-    EXPECT_EQ(boxes.shown[0].prompt, "The folder does not exist:\n" + c.missingFolder +
+    EXPECT_EQ(boxes.shown[0].prompt, "The folder does not exist:\n" +
+                                         QDir::toNativeSeparators(c.missingFolder) +
                                          "\n\nChoose a folder that exists, or create it here first.")
         << c.what;
     EXPECT_EQ(boxes.shown[0].style, 48) << c.what;

@@ -105,6 +105,9 @@ class PrintTest : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(temp_.isValid());
+#ifdef _WIN32
+    GTEST_SKIP() << "reads the printout back with poppler's pdftotext and pdffonts, Linux programs";
+#endif
     ASSERT_FALSE(QStandardPaths::findExecutable("pdftotext").isEmpty()) << "poppler-utils missing";
     outputFile = Pdf(1);
     spooler.defaultName = "Office";
@@ -324,6 +327,9 @@ TEST(PrintDialogTest, RealDialogHidesFileAndSelectionAndStartsAtOneCopy) {
 }
 
 TEST(PrintDialogTest, CancelInTheRealDialogPrintsAndSwitchesNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows print dialog is the system's own, not a widget the test can answer";
+#endif
   FakeMessBoxes boxes;
   FakeSpooler spooler;
   spooler.defaultName = "Office";

@@ -164,7 +164,11 @@ TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
        SimDataFile("malformed.json") + ":3:56: syntax error while parsing array"},
       {SimDataFile("no-such-file.json"),
        SimDataFile("no-such-file.json") + ": cannot read the bus description: No such file or directory"},
+#ifdef _WIN32
+      {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Permission denied"},
+#else
       {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Is a directory"},
+#endif
       {"/dev/zero",
        "/dev/zero:1:4194305: bus description longer than 4 MiB (4194304 bytes), the most allowed"},
   };

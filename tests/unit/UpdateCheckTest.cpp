@@ -93,6 +93,13 @@ TEST(UpdateCheck, WorkFolderUnderTheDataFolder) {
     EXPECT_EQ(UpdateCheck::LocalDataFile(UpdateCheck::WorkFolder()),
               QStringLiteral("/data/roaming/vbTemp/versions.txt"));
   }
+#ifdef _WIN32
+  {
+    // The root of the current drive.
+    ScopedEnv appData("AppData", "");
+    EXPECT_EQ(UpdateCheck::WorkFolder(), QStringLiteral("/vbTemp"));
+  }
+#else
   {
     ScopedEnv appData("AppData");
     ScopedEnv xdg("XDG_DATA_HOME", "/xdg");
@@ -103,6 +110,7 @@ TEST(UpdateCheck, WorkFolderUnderTheDataFolder) {
     ScopedEnv xdg("XDG_DATA_HOME");
     EXPECT_EQ(UpdateCheck::WorkFolder(), QStringLiteral("/home/tester/.local/share/vbTemp"));
   }
+#endif
 }
 
 } // namespace

@@ -13,6 +13,17 @@
 
 namespace {
 
+// A library that does not exist, and one that loads but is no driver, with the loader's reason.
+#ifdef _WIN32
+#define ABSENT_LIBRARY "Gpib-absent-for-test.dll"
+#define ABSENT_REASON "LoadLibrary error 126"
+#define NOT_A_DRIVER "kernel32.dll"
+#else
+#define ABSENT_LIBRARY "libgpib-absent-for-test.so.0"
+#define ABSENT_REASON "cannot open shared object file: No such file or directory"
+#define NOT_A_DRIVER "libm.so.6"
+#endif
+
 int CountLines(const std::string &text) {
   int lines = 0;
   for (char c : text)
@@ -21,7 +32,7 @@ int CountLines(const std::string &text) {
 }
 
 TEST(Vbib32Loader, AMissingLibraryFailsEveryCallAndSaysSoOnce) {
-  VBIB32::UseDriverLibrary("libgpib-absent-for-test.so.0");
+  VBIB32::UseDriverLibrary(ABSENT_LIBRARY);
   testing::internal::CaptureStderr();
   VBIB32::SendIFC(0);
   const std::int16_t first = VBIB32::ibsta;
@@ -37,19 +48,19 @@ TEST(Vbib32Loader, AMissingLibraryFailsEveryCallAndSaysSoOnce) {
   EXPECT_EQ(VBIB32::iberr, VBIB32::EDVR);
   EXPECT_EQ(buffer, std::string(16, ' '));
   EXPECT_EQ(CountLines(stderrText), 1) << stderrText;
-  EXPECT_NE(stderrText.find("libgpib-absent-for-test.so.0"), std::string::npos) << stderrText;
-  EXPECT_NE(stderrText.find("No such file"), std::string::npos) << "the loader's reason: " << stderrText;
+  EXPECT_NE(stderrText.find(ABSENT_LIBRARY), std::string::npos) << stderrText;
+  EXPECT_NE(stderrText.find(ABSENT_REASON), std::string::npos) << "the loader's reason: " << stderrText;
 }
 
 TEST(Vbib32Loader, ALibraryWithoutTheEntriesIsRefusedByName) {
-  // libm loads fine but exports no GPIB entry.
-  VBIB32::UseDriverLibrary("libm.so.6");
+  // It loads fine but exports no GPIB entry.
+  VBIB32::UseDriverLibrary(NOT_A_DRIVER);
   testing::internal::CaptureStderr();
   VBIB32::ibsre(0, 1);
   const std::string stderrText = testing::internal::GetCapturedStderr();
   EXPECT_EQ(VBIB32::ibsta, VBIB32::ERR);
   EXPECT_EQ(VBIB32::iberr, VBIB32::EDVR);
-  EXPECT_NE(stderrText.find("libm.so.6"), std::string::npos) << stderrText;
+  EXPECT_NE(stderrText.find(NOT_A_DRIVER), std::string::npos) << stderrText;
   EXPECT_NE(stderrText.find("ibdev"), std::string::npos) << stderrText;
 }
 
@@ -79,13 +90,10 @@ TEST_P(UnusableDriver, TheInitializationBoxNamesTheLibraryAndTheReason) {
             QString::fromUtf8(c.firstLine) + QStringLiteral("\n\nCorrect problem and restart."));
 }
 
-INSTANTIATE_TEST_SUITE_P(Libraries, UnusableDriver,
-                         ::testing::Values(
-                             UnusableDriverCase{
-                                 "libgpib-absent-for-test.so.0",
-                                 "libgpib-absent-for-test.so.0: cannot open shared object file: No such "
-                                 "file or directory"},
-                             UnusableDriverCase{"libm.so.6", "libm.so.6: entry ibdev not found"}));
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, UnusableDriver,
+    ::testing::Values(UnusableDriverCase{ABSENT_LIBRARY, ABSENT_LIBRARY ": " ABSENT_REASON},
+                      UnusableDriverCase{NOT_A_DRIVER, NOT_A_DRIVER ": entry ibdev not found"}));
 
 } // namespace
 

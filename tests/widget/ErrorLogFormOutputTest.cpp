@@ -57,6 +57,9 @@ TEST_F(OutputFromTheWindow, CopyToFileWritesTheHeaderAndTheListedEntries) {
 }
 
 TEST_F(OutputFromTheWindow, PrintPrintsTheListedEntries) {
+#ifdef _WIN32
+  GTEST_SKIP() << "reads the printout back with poppler's pdftotext, a Linux program";
+#endif
   SimulatedBus bus(ScopeBus(Tds3054, Entries(2)));
   ErrorLogForm form;
   StartUp(form);

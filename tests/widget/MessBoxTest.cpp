@@ -49,6 +49,9 @@ std::int16_t ShowAnd(const QString &prompt, std::int16_t style, const QString &t
       ADD_FAILURE() << "box still open after the test's action";
       box->hide();
     }
+    // Offscreen on Windows, a box closed from inside this callback leaves its loop asleep
+    // until some later event comes (30 s); one more lets it see that it has ended.
+    QTimer::singleShot(0, [] {});
   });
   return Module1::ShowMessBox(prompt, style, title);
 }

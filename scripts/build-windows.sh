@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# Builds the viewer for 64-bit Windows and tests it under Wine (run as root, or with sudo).
+#
+# 1. Once: Qt for Windows from Debian's own qt6-base and qt6-serialport sources, cross-compiled
+#    with mingw-w64 against the host's Qt tools, cached in $SKELD_QT_CACHE
+#    (default ~/.cache/skeld-qt-mingw); later runs reuse it.
+# 2. The viewer, its tests and the simulated driver Gpib-32.dll, cross-compiled in build-windows/.
+# 3. dist-windows/: the executable with the Qt and compiler runtime DLLs and plugins, ready to zip.
+# 4. Under wine64 with the offscreen platform: the tests, then the viewer on the simulated
+#    Gpib-32.dll until it lists the log, with a screenshot in build-windows/screenshot.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo="$PWD"
+
+cache="${SKELD_QT_CACHE:-$HOME/.cache/skeld-qt-mingw}"
+qt_prefix="$cache/qt6-mingw"
+toolchain="$repo/cmake/mingw-w64-x86_64.cmake"
+build="$repo/build-windows"
+dist="$repo/dist-windows"
+jobs="${SKELD_JOBS:-2}"
+# The Qt build is long: it yields to everything else on the machine.
+slow=(nice -n "${SKELD_NICE:-15}")
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+step() { printf '\n== %s\n' "$*"; }
+
+install_packages() {
+  local packages=(
+    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
+    nlohmann-json3-dev g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 xvfb xauth imagemagick
+    clang-format fonts-liberation
+  )
+  local missing=() p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# apt-get source needs deb-src entries; they are derived from the machine's own bookworm
+# entries, so the same mirror serves both.
+ensure_deb_src() {
+  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    return
+  fi
+  local entries
+  entries="$(awk 'BEGIN { RS = ""; ORS = "\n\n" }
+    /(^|\n)Types:[^\n]*deb/ && /(^|\n)Suites:[^\n]*bookworm/ {
+      n = split($0, lines, "\n")
+      out = ""
+      for (i = 1; i <= n; i++) {
+        if (lines[i] ~ /^#/) continue
+        if (lines[i] ~ /^Types:/) lines[i] = "Types: deb-src"
+        out = out lines[i] "\n"
+      }
+      print out
+    }' /etc/apt/sources.list.d/*.sources 2>/dev/null || true)"
+  if [ -z "$entries" ]; then
+    entries="$(sed -n 's/^deb \(.*bookworm.*\)$/deb-src \1/p' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true)"
+    [ -n "$entries" ] || { echo "no bookworm apt entry to derive a deb-src entry from" >&2; exit 1; }
+    printf '%s\n' "$entries" | "${as_root[@]}" tee /etc/apt/sources.list.d/skeld-deb-src.list >/dev/null
+  else
+    printf '%s\n' "$entries" | "${as_root[@]}" tee /etc/apt/sources.list.d/skeld-deb-src.sources >/dev/null
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+}
+
+# Debian's source lacks the wintab and iaccessible2 third-party folders, hence no tablet events
+# and no accessibility; the windows platform plugin needs OpenGL kept on.
+qtbase_flags=(
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
+  -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF
+  -DFEATURE_sql=OFF -DFEATURE_dbus=OFF
+)
+# The host's Qt tools (moc, rcc, uic) serve the cross build.
+cross=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQT_HOST_PATH=/usr
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+
+# What a cached module was built from: a change in any of it builds it again.
+module_stamp() { # package version flags...
+  printf '%s\n' "$@" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion)"
+}
+
+# Unpacks Debian's source package of the given version into $cache/src; prints its folder.
+fetch_source() { # package version
+  local dir="$cache/src"
+  mkdir -p "$dir"
+  if [ ! -f "$dir/.complete-$1-$2" ]; then
+    (cd "$dir" && apt-get source -q "$1=$2") >"$cache/$1-source.log" 2>&1 || return 1
+    touch "$dir/.complete-$1-$2"
+  fi
+  find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$1-*" | sort | tail -1
+}
+
+# Configures, builds (niced) and installs one Qt module into $qt_prefix, with logs in $cache.
+build_module() { # name source-folder cmake-flags...
+  local name="$1" src="$2" log="$cache/$1"
+  shift 2
+  "${slow[@]}" cmake -S "$src" -B "$cache/build-$name" "${cross[@]}" -DCMAKE_INSTALL_PREFIX="$qt_prefix" "$@" \
+    >"$log-configure.log" 2>&1 || { tail -40 "$log-configure.log"; return 1; }
+  "${slow[@]}" cmake --build "$cache/build-$name" -j"$jobs" >"$log-build.log" 2>&1 ||
+    { tail -40 "$log-build.log"; return 1; }
+  cmake --install "$cache/build-$name" >"$log-install.log" 2>&1 || { tail -40 "$log-install.log"; return 1; }
+}
+
+build_qt() {
+  local base_version serial_version stamp src
+  # The same version as the host's Qt tools, which the cross build runs.
+  base_version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
+  stamp="$(module_stamp qt6-base "$base_version" "${qtbase_flags[@]}")"
+  if [ -f "$qt_prefix/skeld-qtbase.txt" ] && [ "$(cat "$qt_prefix/skeld-qtbase.txt")" = "$stamp" ]; then
+    echo "qtbase: cached in $qt_prefix"
+  else
+    echo "qtbase $base_version: building into $qt_prefix (logs: $cache/qtbase-*.log)"
+    rm -rf "$qt_prefix"
+    src="$(fetch_source qt6-base "$base_version")" || { cat "$cache/qt6-base-source.log"; exit 1; }
+    build_module qtbase "$src" "${qtbase_flags[@]}" || exit 1
+    printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtbase.txt"
+  fi
+
+  # Qt SerialPort, for the adapter drivers: the release that goes with the host's qtbase.
+  serial_version="$(apt-cache showsrc qt6-serialport | sed -n 's/^Version: //p' | grep -F "${base_version%%+*}" | head -1)"
+  stamp="$(module_stamp qt6-serialport "$serial_version")"
+  if [ -f "$qt_prefix/skeld-qtserialport.txt" ] && [ "$(cat "$qt_prefix/skeld-qtserialport.txt")" = "$stamp" ]; then
+    echo "qtserialport: cached in $qt_prefix"
+    return
+  fi
+  if [ -z "$serial_version" ] || ! src="$(fetch_source qt6-serialport "$serial_version")"; then
+    echo "WARNING: no qt6-serialport ${serial_version:-source} could be fetched, so Qt SerialPort is not built:" >&2
+    tail -3 "$cache/qt6-serialport-source.log" >&2 || true
+    return
+  fi
+  echo "qtserialport $serial_version: building into $qt_prefix"
+  build_module qtserialport "$src" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt_prefix" || exit 1
+  printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtserialport.txt"
+}
+
+# nlohmann-json is header-only, but its host package would put /usr/include on the target's
+# include path (glibc's headers before mingw's); this one offers the json headers alone.
+write_json_package() {
+  local dir="$build/deps/nlohmann_json" version
+  version="$(dpkg-query -W -f='${Version}' nlohmann-json3-dev)"
+  mkdir -p "$dir/include"
+  ln -sfn /usr/include/nlohmann "$dir/include/nlohmann"
+  cat >"$dir/nlohmann_jsonConfig.cmake" <<'EOF'
+if(NOT TARGET nlohmann_json::nlohmann_json)
+  add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+                        INTERFACE_INCLUDE_DIRECTORIES "${CMAKE_CURRENT_LIST_DIR}/include")
+endif()
+EOF
+  cat >"$dir/nlohmann_jsonConfigVersion.cmake" <<EOF
+set(PACKAGE_VERSION "${version%%-*}")
+set(PACKAGE_VERSION_COMPATIBLE TRUE)
+if(PACKAGE_FIND_VERSION_MAJOR AND NOT PACKAGE_FIND_VERSION_MAJOR EQUAL 3)
+  set(PACKAGE_VERSION_COMPATIBLE FALSE)
+endif()
+EOF
+}
+
+build_viewer() {
+  write_json_package
+  cmake -S "$repo" -B "$build" "${cross[@]}" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt_prefix" \
+    -Dnlohmann_json_DIR="$build/deps/nlohmann_json" -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+    >"$build/configure.log" 2>&1 || { tail -40 "$build/configure.log"; exit 1; }
+  cmake --build "$build" -j"$jobs"
+}
+
+# The folders of the compiler's own runtime DLLs.
+runtime_dirs() {
+  local dll
+  for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")"
+  done | sort -u
+}
+
+# Copies the DLLs that the given Windows binaries import, and theirs in turn, from Qt and the
+# compiler into the folder; system DLLs are left to Windows.
+copy_imports() { # folder binaries...
+  local folder="$1" binary dll found dir
+  shift
+  local pending=("$@") search=("$qt_prefix/bin")
+  mapfile -t -O 1 search < <(runtime_dirs)
+  while ((${#pending[@]})); do
+    binary="${pending[0]}"
+    pending=("${pending[@]:1}")
+    while read -r dll; do
+      [ -f "$folder/$dll" ] && continue
+      found=""
+      for dir in "${search[@]}"; do
+        if [ -f "$dir/$dll" ]; then
+          found="$dir/$dll"
+          break
+        fi
+      done
+      [ -n "$found" ] || continue
+      cp "$found" "$folder/"
+      pending+=("$folder/$dll")
+    done < <(x86_64-w64-mingw32-objdump -p "$binary" | sed -n 's/^\s*DLL Name: //p')
+  done
+}
+
+assemble_dist() {
+  rm -rf "$dist"
+  mkdir -p "$dist/platforms" "$dist/styles" "$dist/tls" "$dist/sim"
+  cp "$build/skeld-errlog.exe" "$dist/"
+  cp "$qt_prefix/plugins/platforms/qwindows.dll" "$qt_prefix/plugins/platforms/qoffscreen.dll" "$dist/platforms/"
+  cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$dist/styles/"
+  cp "$qt_prefix/plugins/tls/qschannelbackend.dll" "$dist/tls/"
+  # The simulated driver stays out of the program's folder, where Windows would load it
+  # before a real Gpib-32.dll.
+  cp "$build/sim/Gpib-32.dll" "$dist/sim/"
+  copy_imports "$dist" "$dist/skeld-errlog.exe" "$dist"/platforms/*.dll "$dist"/styles/*.dll "$dist"/tls/*.dll \
+    "$dist/sim/Gpib-32.dll"
+}
+
+# A Windows path for a path of this machine: Wine's drive Z: is the root folder.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Wine in a prefix of its own, quiet, without the .NET and HTML runtimes it would offer to fetch.
+setup_wine() {
+  export WINEPREFIX="$cache/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  local path dir
+  path="$(windows_path "$qt_prefix/bin")"
+  while read -r dir; do path+=";$(windows_path "$dir")"; done < <(runtime_dirs)
+  path+=";$(windows_path "$build/sim")"
+  export WINEPATH="$path"
+  wine wineboot --init >/dev/null 2>&1
+}
+
+# Offscreen, Qt on Windows reads its fonts from QT_QPA_FONTDIR: there, the Liberation fonts
+# that the Linux tests find through fontconfig. Wine hands QT_* on only when given as WINEQT_*.
+run_tests() {
+  (cd "$build" && WINEQT_QPA_PLATFORM=offscreen \
+    WINEQT_QPA_FONTDIR="$(windows_path /usr/share/fonts/truetype/liberation)" ctest --output-on-failure -j"$jobs")
+}
+
+# The viewer from dist-windows/ on the simulated Gpib-32.dll, in a Wine desktop (which draws
+# the window frames) on a virtual X display, until its trace shows the log read to the end
+# item; then a screenshot of that display.
+run_viewer() {
+  local trace="$build/viewer-trace.txt" shot="$build/viewer-screenshot.png"
+  rm -f "$trace" "$shot"
+  # shellcheck disable=SC2016 # expanded by the inner shell
+  GPIBSIM_TRACE="$(windows_path "$trace")" GPIBSIM_BUS="$(windows_path "$repo/tests/data/bus-20-entries.json")" \
+    WINEPATH="$(windows_path "$dist/sim")" VIEWER="$(windows_path "$dist/skeld-errlog.exe")" \
+    TRACE="$trace" SHOT="$shot" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+      wine explorer /desktop=skeld,1024x768 "$VIEWER" &
+      for _ in $(seq 120); do
+        grep -qF "\"\\\"\\\"\\n\"" "$TRACE" 2>/dev/null && break
+        sleep 1
+      done
+      sleep 3
+      import -window root "$SHOT"
+      wineserver -k'
+  echo "--- the viewer's trace ($trace):"
+  cat "$trace"
+  grep -qF '"\"\"\n"' "$trace" || { echo "the viewer did not read the log to its end" >&2; return 1; }
+  echo "--- screenshot: $shot"
+}
+
+start=$SECONDS
+step "packages"
+install_packages
+ensure_deb_src
+step "Qt for Windows, cached in $cache"
+build_qt
+echo "Qt ready after $((SECONDS - start)) s"
+step "the viewer, its tests and the simulated Gpib-32.dll (in $build)"
+build_viewer
+step "dist-windows/"
+assemble_dist
+du -sh "$dist"
+step "the tests under Wine, offscreen"
+setup_wine
+status=0
+run_tests || status=1
+step "the viewer under Wine"
+run_viewer || status=1
+wineserver -w
+echo "took $((SECONDS - start)) s"
+exit $status
