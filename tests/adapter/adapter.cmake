@@ -1,4 +1,9 @@
 # The "++" adapter driver against a scripted peer; the interface text; the program's options.
+if(WIN32)
+  skip_on_windows(adapter "the driver tests open serial ports and start the Linux program")
+  skip_on_windows(adapter_e2e "the simulated adapter serves a pseudo-terminal and is built for Linux only")
+  return()
+endif()
 find_package(Qt6 REQUIRED COMPONENTS Network SerialPort)
 add_unit_test(NAME adapter
               SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/InterfaceSpecTest.cpp

@@ -1,7 +1,9 @@
 #include "gpib/adapter/AdapterLink.h"
 
 #include <QEventLoop>
+#ifdef SKELD_SERIAL_ADAPTERS
 #include <QSerialPort>
+#endif
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -25,6 +27,7 @@ AdapterLink::~AdapterLink() {
     device_->disconnect();
 }
 
+#ifdef SKELD_SERIAL_ADAPTERS
 QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError, const QString &errorString) {
   switch (serialPortError) {
   case QSerialPort::DeviceNotFoundError:
@@ -66,6 +69,14 @@ bool AdapterLink::OpenSerial(QString &why) {
   device_ = std::move(port);
   return true;
 }
+#else
+bool AdapterLink::OpenSerial(QString &why) {
+  why = QStringLiteral("%1: this build of the viewer has no serial port support; use an Ethernet adapter "
+                       "(prologix-tcp:HOST)")
+            .arg(spec_.port);
+  return false;
+}
+#endif
 
 bool AdapterLink::OpenTcp(QString &why) {
   auto socket = std::make_unique<QTcpSocket>();

@@ -45,7 +45,9 @@ public:
 
   // Why a serial port could not be opened, in one line naming it; the system's own text
   // (errorString) is added where the kind alone says too little.
+#ifdef SKELD_SERIAL_ADAPTERS
   static QString SerialOpenFailure(const QString &port, int serialPortError, const QString &errorString);
+#endif
 
 private:
   bool OpenSerial(QString &why);

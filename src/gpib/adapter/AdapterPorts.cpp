@@ -1,6 +1,8 @@
 #include "gpib/adapter/AdapterPorts.h"
 
+#ifdef SKELD_SERIAL_ADAPTERS
 #include <QSerialPortInfo>
+#endif
 
 namespace gpibadapter {
 namespace {
@@ -36,6 +38,7 @@ bool LooksLikeAdapter(const PortFacts &port) {
 
 QStringList AdapterLikePorts() {
   QStringList found;
+#ifdef SKELD_SERIAL_ADAPTERS
   for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
     PortFacts port{info.systemLocation(),   info.description(),
                    info.manufacturer(),     info.hasVendorIdentifier() && info.hasProductIdentifier(),
@@ -45,6 +48,7 @@ QStringList AdapterLikePorts() {
     const QString about = port.description.isEmpty() ? port.manufacturer : port.description;
     found << (about.isEmpty() ? port.name : port.name + QStringLiteral(" (") + about + QLatin1Char(')'));
   }
+#endif
   return found;
 }
 
