@@ -41,12 +41,15 @@ QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError,
   }
 }
 
+#endif
+
 bool AdapterLink::Open(QString &why) {
   input_.clear();
   goneReason_.clear();
   return spec_.tcp ? OpenTcp(why) : OpenSerial(why);
 }
 
+#ifdef SKELD_SERIAL_ADAPTERS
 bool AdapterLink::OpenSerial(QString &why) {
   auto port = std::make_unique<QSerialPort>();
   port->setPortName(spec_.port);
