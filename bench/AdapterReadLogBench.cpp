@@ -99,10 +99,10 @@ int main(int argc, char **argv) {
     return 1;
   }
   {
-    gpibadapter::InterfaceSpec spec;
-    spec.kind = gpibadapter::InterfaceSpec::Kind::Prologix;
-    spec.port = endpoint.mid(4);
-    const gpibadapter::InterfaceChoice choice(spec);
+    gpibadapter::GpibInterface where;
+    where.kind = gpibadapter::GpibInterface::Kind::Prologix;
+    where.port = endpoint.mid(4);
+    const gpibadapter::InterfaceChoice choice(where);
     ok = Measure("prologix (pseudo-terminal)") && ok;
   }
   adapter.closeWriteChannel();

@@ -99,7 +99,7 @@ void AdapterSession::Command(const QByteArray &name, const QList<QByteArray> &ar
 
 // The settings a host sets with an argument and queries without one.
 bool AdapterSession::Setting(const QByteArray &name, const QList<QByteArray> &args) {
-  struct Spec {
+  struct Row {
     const char *name;
     int AdapterSession::*value;
     int min;
@@ -107,7 +107,7 @@ bool AdapterSession::Setting(const QByteArray &name, const QList<QByteArray> &ar
   };
   const bool prologix = options_.dialect == Dialect::Prologix;
   // A Prologix waits at most 3000 ms per character; the AR488 manual allows up to 32000.
-  const Spec specs[] = {
+  const Row settings[] = {
       {"auto", &AdapterSession::auto_, 0, 1},
       {"eoi", &AdapterSession::eoi_, 0, 1},
       {"eos", &AdapterSession::eos_, 0, 3},
@@ -121,14 +121,14 @@ bool AdapterSession::Setting(const QByteArray &name, const QList<QByteArray> &ar
   // unknown, so a host that sends it shows.
   if (name == "savecfg" && !prologix)
     return false;
-  for (const Spec &spec : specs) {
-    if (name != spec.name)
+  for (const Row &setting : settings) {
+    if (name != setting.name)
       continue;
     int value = 0;
     if (args.isEmpty())
-      Answer(QByteArray::number(this->*spec.value));
-    else if (args.size() == 1 && Number(args.front(), spec.min, spec.max, value))
-      this->*spec.value = value;
+      Answer(QByteArray::number(this->*setting.value));
+    else if (args.size() == 1 && Number(args.front(), setting.min, setting.max, value))
+      this->*setting.value = value;
     else
       Answer(BadParameter);
     return true;

@@ -1,6 +1,6 @@
 #include "app/ErrorLogForm.h"
+#include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceChoice.h"
-#include "gpib/adapter/InterfaceSpec.h"
 #include "platform/AppInfo.h"
 #include "ui/MessBox.h"
 #include "ui/WindowPlacement.h"
@@ -54,14 +54,15 @@ int main(int argc, char **argv) {
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
       QStringLiteral(
-          "Reads the error log of a Tektronix TDS oscilloscope over GPIB.\n\nInterfaces (SPEC):\n") +
+          "Reads the error log of a Tektronix TDS oscilloscope over GPIB.\n\nInterfaces (INTERFACE):\n") +
       gpibadapter::InterfaceForms() +
-      QStringLiteral("\n%1=SPEC chooses one too; --interface wins.").arg(QLatin1String(InterfaceVariable)));
+      QStringLiteral("\n%1=INTERFACE chooses one too; --interface wins.")
+          .arg(QLatin1String(InterfaceVariable)));
   const QCommandLineOption helpOption = parser.addHelpOption();
   const QCommandLineOption versionOption = parser.addVersionOption();
   const QCommandLineOption interfaceOption(QStringLiteral("interface"),
                                            QStringLiteral("The GPIB interface to use (see above)."),
-                                           QStringLiteral("SPEC"));
+                                           QStringLiteral("INTERFACE"));
   parser.addOption(interfaceOption);
   AcceptToolkitOptions(parser);
   QStringList arguments;
@@ -83,14 +84,14 @@ int main(int argc, char **argv) {
 
   const bool fromOption = parser.isSet(interfaceOption);
   const QString text = fromOption ? parser.value(interfaceOption) : qEnvironmentVariable(InterfaceVariable);
-  gpibadapter::InterfaceSpec spec;
+  gpibadapter::GpibInterface where;
   QString error;
-  if ((fromOption || !text.isEmpty()) && !gpibadapter::ParseInterfaceSpec(text, spec, error))
+  if ((fromOption || !text.isEmpty()) && !gpibadapter::ParseGpibInterface(text, where, error))
     return Refuse(argv, fromOption ? QStringLiteral("--interface: ") + error
                                    : QLatin1String(InterfaceVariable) + QStringLiteral(": ") + error);
 
   QApplication app(argc, argv);
-  const gpibadapter::InterfaceChoice gpibInterface(spec);
+  const gpibadapter::InterfaceChoice gpibInterface(where);
 
   MessBox::RegisterAsPresenter();
   ErrorLogForm form;

@@ -16,17 +16,17 @@
 namespace {
 
 using gpibadapter::AdapterDriver;
-using gpibadapter::InterfaceSpec;
+using gpibadapter::GpibInterface;
 using namespace gpibcodes;
 using Bytes = std::vector<QByteArray>;
 
-InterfaceSpec Over(const FakeAdapterPeer &peer, InterfaceSpec::Kind kind = InterfaceSpec::Kind::Prologix) {
-  InterfaceSpec spec;
-  spec.kind = kind;
-  spec.tcp = true;
-  spec.port = QStringLiteral("127.0.0.1");
-  spec.tcpPort = peer.Port();
-  return spec;
+GpibInterface Over(const FakeAdapterPeer &peer, GpibInterface::Kind kind = GpibInterface::Kind::Prologix) {
+  GpibInterface where;
+  where.kind = kind;
+  where.tcp = true;
+  where.port = QStringLiteral("127.0.0.1");
+  where.tcpPort = peer.Port();
+  return where;
 }
 
 // The peer handles what arrived once the event loop runs.
@@ -43,7 +43,7 @@ std::string Read(AdapterDriver &driver, int ud, long size) {
 }
 
 struct SetUpCase {
-  InterfaceSpec::Kind kind;
+  GpibInterface::Kind kind;
   Bytes commands;
 };
 
@@ -58,11 +58,11 @@ TEST_P(AdapterSetUp, IdentifiesAndSetsTheAdapterUpOnTheFirstCall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, AdapterSetUp,
-                         ::testing::Values(SetUpCase{InterfaceSpec::Kind::Prologix,
+                         ::testing::Values(SetUpCase{GpibInterface::Kind::Prologix,
                                                      {"++ver", "++savecfg 0", "++mode 1", "++auto 0",
                                                       "++eoi 1", "++eos 3", "++eot_enable 1", "++eot_char 4",
                                                       "++ifc"}},
-                                           SetUpCase{InterfaceSpec::Kind::Ar488,
+                                           SetUpCase{GpibInterface::Kind::Ar488,
                                                      {"++ver", "++mode 1", "++auto 0", "++eoi 1", "++eos 3",
                                                       "++eot_enable 1", "++eot_char 4", "++ifc"}}));
 
@@ -177,7 +177,7 @@ TEST(AdapterDriver, SerialPollAndDeviceClearGoToTheAddressedInstrument) {
 
 struct ListenerCase {
   const char *name;
-  InterfaceSpec::Kind kind;
+  GpibInterface::Kind kind;
   std::set<int> listeners;
   int limit;
   std::vector<int> found;
@@ -209,24 +209,24 @@ TEST_P(AdapterListeners, AnswerInTheOrderOfferedWithTheTableRule) {
   const Bytes commands = peer.Commands();
   const auto polls = std::count_if(commands.begin(), commands.end(),
                                    [](const QByteArray &line) { return line.startsWith("++spoll "); });
-  EXPECT_EQ(polls, c.kind == InterfaceSpec::Kind::Ar488 ? 0 : 30);
+  EXPECT_EQ(polls, c.kind == GpibInterface::Kind::Ar488 ? 0 : 30);
   EXPECT_EQ(std::count(commands.begin(), commands.end(), "++fndl"),
-            c.kind == InterfaceSpec::Kind::Ar488 ? 1 : 0);
+            c.kind == GpibInterface::Kind::Ar488 ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Buses, AdapterListeners,
     ::testing::Values(
-        ListenerCase{"PrologixOne", InterfaceSpec::Kind::Prologix, {5}, 15, {0, 5}, CMPL, 0},
-        ListenerCase{"Ar488Three", InterfaceSpec::Kind::Ar488, {3, 17, 30}, 15, {0, 3, 17, 30}, CMPL, 0},
+        ListenerCase{"PrologixOne", GpibInterface::Kind::Prologix, {5}, 15, {0, 5}, CMPL, 0},
+        ListenerCase{"Ar488Three", GpibInterface::Kind::Ar488, {3, 17, 30}, 15, {0, 3, 17, 30}, CMPL, 0},
         ListenerCase{"PrologixTooMany",
-                     InterfaceSpec::Kind::Prologix,
+                     GpibInterface::Kind::Prologix,
                      {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
                      15,
                      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
                      ERR | CMPL,
                      ETAB},
-        ListenerCase{"Ar488TooMany", InterfaceSpec::Kind::Ar488, {4, 9}, 2, {0, 4}, ERR | CMPL, ETAB}),
+        ListenerCase{"Ar488TooMany", GpibInterface::Kind::Ar488, {4, 9}, 2, {0, 4}, ERR | CMPL, ETAB}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct LostCase {
@@ -280,39 +280,39 @@ INSTANTIATE_TEST_SUITE_P(Ways, AdapterLost,
 
 struct OpenCase {
   const char *name;
-  InterfaceSpec spec;
+  GpibInterface where;
   const char *says;
 };
 
 class AdapterOpen : public ::testing::TestWithParam<OpenCase> {};
 
 TEST_P(AdapterOpen, APlaceThatCannotBeOpenedIsNamedWithTheReason) {
-  AdapterDriver driver(GetParam().spec);
+  AdapterDriver driver(GetParam().where);
   testing::internal::CaptureStderr();
   driver.SendIFC(0);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(driver.ThreadIbsta(), ERR);
   EXPECT_EQ(driver.ThreadIberr(), EDVR);
-  EXPECT_EQ(driver.Failure().rfind(GetParam().spec.Place().toStdString() + ": ", 0), 0u) << driver.Failure();
+  EXPECT_EQ(driver.Failure().rfind(GetParam().where.Place().toStdString() + ": ", 0), 0u) << driver.Failure();
   EXPECT_NE(driver.Failure().find(GetParam().says), std::string::npos) << driver.Failure();
 }
 
-InterfaceSpec SerialAt(const char *port) {
-  InterfaceSpec spec;
-  spec.kind = InterfaceSpec::Kind::Ar488;
-  spec.port = QString::fromUtf8(port);
-  return spec;
+GpibInterface SerialAt(const char *port) {
+  GpibInterface where;
+  where.kind = GpibInterface::Kind::Ar488;
+  where.port = QString::fromUtf8(port);
+  return where;
 }
 
-InterfaceSpec ClosedTcpPort() {
+GpibInterface ClosedTcpPort() {
   QTcpServer server;
   server.listen(QHostAddress::LocalHost, 0);
-  InterfaceSpec spec;
-  spec.kind = InterfaceSpec::Kind::Prologix;
-  spec.tcp = true;
-  spec.port = QStringLiteral("127.0.0.1");
-  spec.tcpPort = server.serverPort();
-  return spec; // the server closes here
+  GpibInterface where;
+  where.kind = GpibInterface::Kind::Prologix;
+  where.tcp = true;
+  where.port = QStringLiteral("127.0.0.1");
+  where.tcpPort = server.serverPort();
+  return where; // the server closes here
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, AdapterOpen,

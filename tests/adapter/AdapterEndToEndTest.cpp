@@ -25,20 +25,20 @@
 // process ("ni") and the simulated adapter over a pseudo-terminal or TCP.
 namespace {
 
-using gpibadapter::InterfaceSpec;
+using gpibadapter::GpibInterface;
 using namespace scopebus;
 using namespace formsteps;
 
 struct Interface {
   const char *name;
   QStringList adapterArguments; // empty: the driver table
-  InterfaceSpec::Kind kind;
+  GpibInterface::Kind kind;
 };
 
 const std::vector<Interface> Adapters{
-    {"prologix-pty", {"--dialect", "prologix", "--pty"}, InterfaceSpec::Kind::Prologix},
-    {"prologix-tcp", {"--dialect", "prologix", "--tcp", "0"}, InterfaceSpec::Kind::Prologix},
-    {"ar488-pty", {"--dialect", "ar488", "--pty"}, InterfaceSpec::Kind::Ar488}};
+    {"prologix-pty", {"--dialect", "prologix", "--pty"}, GpibInterface::Kind::Prologix},
+    {"prologix-tcp", {"--dialect", "prologix", "--tcp", "0"}, GpibInterface::Kind::Prologix},
+    {"ar488-pty", {"--dialect", "ar488", "--pty"}, GpibInterface::Kind::Ar488}};
 
 // The bus reached through one interface, with the trace of what reached the instruments.
 class BusThrough {
@@ -52,20 +52,20 @@ public:
     }
     process_ = std::make_unique<AdapterProcess>(adapter->adapterArguments + extra,
                                                 QByteArray::fromStdString(busdesc::BusJson(description)));
-    InterfaceSpec spec;
-    spec.kind = adapter->kind;
+    GpibInterface where;
+    where.kind = adapter->kind;
     const QString endpoint = process_->endpoint;
     if (endpoint.startsWith(QLatin1String("pty "))) {
-      spec.port = endpoint.mid(4);
+      where.port = endpoint.mid(4);
     } else {
-      spec.tcp = true;
-      spec.port = QStringLiteral("127.0.0.1");
-      spec.tcpPort = endpoint.mid(endpoint.lastIndexOf(QLatin1Char(':')) + 1).toUShort();
+      where.tcp = true;
+      where.port = QStringLiteral("127.0.0.1");
+      where.tcpPort = endpoint.mid(endpoint.lastIndexOf(QLatin1Char(':')) + 1).toUShort();
     }
     EXPECT_FALSE(endpoint.isEmpty()) << "the simulated adapter printed no endpoint";
-    place = spec.Place();
+    place = where.Place();
     VBIB32QX::ResetModuleState();
-    choice_ = std::make_unique<gpibadapter::InterfaceChoice>(spec);
+    choice_ = std::make_unique<gpibadapter::InterfaceChoice>(where);
   }
 
   std::vector<std::string> Written() const {

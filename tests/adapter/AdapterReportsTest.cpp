@@ -10,7 +10,7 @@
 
 namespace {
 
-using gpibadapter::InterfaceSpec;
+using gpibadapter::GpibInterface;
 
 // The adapter's failures reach the user through the program's own GPIB reports, port first.
 class AdapterReports : public ::testing::Test {
@@ -26,10 +26,10 @@ protected:
 };
 
 TEST_F(AdapterReports, APortThatCannotBeOpenedEndsInTheInitializationBox) {
-  InterfaceSpec spec;
-  spec.kind = InterfaceSpec::Kind::Prologix;
-  spec.port = QStringLiteral("/dev/ttyGPIBabsent");
-  const gpibadapter::InterfaceChoice choice(spec);
+  GpibInterface where;
+  where.kind = GpibInterface::Kind::Prologix;
+  where.port = QStringLiteral("/dev/ttyGPIBabsent");
+  const gpibadapter::InterfaceChoice choice(where);
   std::int16_t fatal = 1;
   EXPECT_THROW(VBIB32QX::InitGpibBus(fatal), ProgramEnded);
 
@@ -42,12 +42,12 @@ TEST_F(AdapterReports, APortThatCannotBeOpenedEndsInTheInitializationBox) {
 TEST_F(AdapterReports, AnAdapterGoneDuringAReadIsNamedInTheReadAndWriteReports) {
   FakeAdapterPeer peer;
   peer.vanishAtRead = 2;
-  InterfaceSpec spec;
-  spec.kind = InterfaceSpec::Kind::Prologix;
-  spec.tcp = true;
-  spec.port = QStringLiteral("127.0.0.1");
-  spec.tcpPort = peer.Port();
-  const gpibadapter::InterfaceChoice choice(spec);
+  GpibInterface where;
+  where.kind = GpibInterface::Kind::Prologix;
+  where.tcp = true;
+  where.port = QStringLiteral("127.0.0.1");
+  where.tcpPort = peer.Port();
+  const gpibadapter::InterfaceChoice choice(where);
   std::int16_t fatal = 1;
   VBIB32QX::InitGpibBus(fatal);
   VBIB32QX::DevTimeout = VBIB32::T3s;

@@ -32,9 +32,9 @@ milliseconds HostLimit(int tmo) { return milliseconds(TimeoutMs[ValidTimeout(tmo
 
 } // namespace
 
-AdapterDriver::AdapterDriver(const InterfaceSpec &spec)
-    : spec_(spec), dialect_(spec.IsAr488() ? QStringLiteral("AR488") : QStringLiteral("Prologix")),
-      link_(spec) {}
+AdapterDriver::AdapterDriver(const GpibInterface &where)
+    : where_(where), dialect_(where.IsAr488() ? QStringLiteral("AR488") : QStringLiteral("Prologix")),
+      link_(where) {}
 
 AdapterDriver::Timings &AdapterDriver::TimingsInUse() {
   static Timings timings;
@@ -89,7 +89,7 @@ int AdapterDriver::Lost(const QString &reason) {
   reading_ = false;
   reply_.clear();
   if (state_ != State::Failed)
-    SetFailure(QStringLiteral("%1: the %2 adapter %3").arg(spec_.Place(), dialect_, reason));
+    SetFailure(QStringLiteral("%1: the %2 adapter %3").arg(where_.Place(), dialect_, reason));
   return Fail(EDVR);
 }
 
@@ -116,14 +116,14 @@ bool AdapterDriver::Ready() {
   }
   if (!Identify()) {
     SetFailure(link_.IsGone()
-                   ? QStringLiteral("%1: the connection ended: %2").arg(spec_.Place(), link_.GoneReason())
+                   ? QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason())
                    : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
-                         .arg(spec_.Place(), dialect_)
+                         .arg(where_.Place(), dialect_)
                          .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0));
     return false;
   }
   if (!SetUp()) {
-    SetFailure(QStringLiteral("%1: the connection ended: %2").arg(spec_.Place(), link_.GoneReason()));
+    SetFailure(QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason()));
     return false;
   }
   state_ = State::Open;
@@ -160,7 +160,7 @@ bool AdapterDriver::Identify() {
 bool AdapterDriver::SetUp() {
   QList<QByteArray> lines;
   // First, so that none of the settings after it is written to the EEPROM.
-  if (!spec_.IsAr488())
+  if (!where_.IsAr488())
     lines << "savecfg 0";
   lines << "mode 1"
         << "auto 0"

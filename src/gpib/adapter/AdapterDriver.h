@@ -2,7 +2,7 @@
 
 #include "gpib/GpibDriverApi.h"
 #include "gpib/adapter/AdapterLink.h"
-#include "gpib/adapter/InterfaceSpec.h"
+#include "gpib/adapter/GpibInterface.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,7 +21,7 @@ namespace gpibadapter {
 // on with ERR and EDVR, and Failure() says why, naming the port.
 class AdapterDriver {
 public:
-  explicit AdapterDriver(const InterfaceSpec &spec);
+  explicit AdapterDriver(const GpibInterface &where);
 
 #define GPIBADAPTER_DECLARE_ENTRY(ret, name, params, args) ret name params;
   GPIB_DRIVER_CALLS(GPIBADAPTER_DECLARE_ENTRY)
@@ -91,7 +91,7 @@ private:
 
   int Enter(const std::function<int()> &call);
 
-  InterfaceSpec spec_;
+  GpibInterface where_;
   QString dialect_;
   AdapterLink link_;
   enum class State { Closed, Open, Failed } state_ = State::Closed;

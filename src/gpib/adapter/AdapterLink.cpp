@@ -20,7 +20,7 @@ constexpr std::chrono::milliseconds SendLimit{3000};
 
 } // namespace
 
-AdapterLink::AdapterLink(const InterfaceSpec &spec) : spec_(spec) {}
+AdapterLink::AdapterLink(const GpibInterface &where) : where_(where) {}
 
 AdapterLink::~AdapterLink() {
   if (device_)
@@ -46,22 +46,22 @@ QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError,
 bool AdapterLink::Open(QString &why) {
   input_.clear();
   goneReason_.clear();
-  return spec_.tcp ? OpenTcp(why) : OpenSerial(why);
+  return where_.tcp ? OpenTcp(why) : OpenSerial(why);
 }
 
 #ifdef SKELD_SERIAL_ADAPTERS
 bool AdapterLink::OpenSerial(QString &why) {
   auto port = std::make_unique<QSerialPort>();
-  port->setPortName(spec_.port);
+  port->setPortName(where_.port);
   if (!port->open(QIODevice::ReadWrite)) {
-    why = SerialOpenFailure(spec_.port, port->error(), port->errorString());
+    why = SerialOpenFailure(where_.port, port->error(), port->errorString());
     return false;
   }
   // USB adapters ignore the speed; an AR488 on a plain UART needs 115200 8N1.
   if (!port->setBaudRate(SerialBaud) || !port->setDataBits(QSerialPort::Data8) ||
       !port->setParity(QSerialPort::NoParity) || !port->setStopBits(QSerialPort::OneStop) ||
       !port->setFlowControl(QSerialPort::NoFlowControl)) {
-    why = QStringLiteral("%1: cannot set 115200 8N1: %2").arg(spec_.port, port->errorString());
+    why = QStringLiteral("%1: cannot set 115200 8N1: %2").arg(where_.port, port->errorString());
     return false;
   }
   QSerialPort *raw = port.get();
@@ -76,7 +76,7 @@ bool AdapterLink::OpenSerial(QString &why) {
 bool AdapterLink::OpenSerial(QString &why) {
   why = QStringLiteral("%1: this build of the viewer has no serial port support; use an Ethernet adapter "
                        "(prologix-tcp:HOST)")
-            .arg(spec_.port);
+            .arg(where_.port);
   return false;
 }
 #endif
@@ -84,7 +84,7 @@ bool AdapterLink::OpenSerial(QString &why) {
 bool AdapterLink::OpenTcp(QString &why) {
   auto socket = std::make_unique<QTcpSocket>();
   QTcpSocket *raw = socket.get();
-  socket->connectToHost(spec_.port, spec_.tcpPort);
+  socket->connectToHost(where_.port, where_.tcpPort);
   const Clock::time_point deadline = Clock::now() + ConnectLimit;
   while (raw->state() != QAbstractSocket::ConnectedState &&
          raw->state() != QAbstractSocket::UnconnectedState && Clock::now() < deadline) {

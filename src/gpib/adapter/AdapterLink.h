@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gpib/adapter/InterfaceSpec.h"
+#include "gpib/adapter/GpibInterface.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,7 +19,7 @@ namespace gpibadapter {
 // time is up, or the stream is gone.
 class AdapterLink {
 public:
-  explicit AdapterLink(const InterfaceSpec &spec);
+  explicit AdapterLink(const GpibInterface &where);
   ~AdapterLink();
   AdapterLink(const AdapterLink &) = delete;
   AdapterLink &operator=(const AdapterLink &) = delete;
@@ -41,7 +41,7 @@ public:
   bool IsGone() const { return !goneReason_.isEmpty(); }
   // What ended the stream, in the system's or the toolkit's words.
   QString GoneReason() const { return goneReason_; }
-  QString Place() const { return spec_.Place(); }
+  QString Place() const { return where_.Place(); }
 
   // Why a serial port could not be opened, in one line naming it; the system's own text
   // (errorString) is added where the kind alone says too little.
@@ -57,7 +57,7 @@ private:
   // One pass of the event loop until something happens or the deadline.
   void Sleep(std::chrono::steady_clock::time_point deadline);
 
-  InterfaceSpec spec_;
+  GpibInterface where_;
   std::unique_ptr<QIODevice> device_;
   QByteArray input_;
   QString goneReason_;

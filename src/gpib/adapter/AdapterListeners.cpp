@@ -60,7 +60,7 @@ void AdapterDriver::FindLstn(int board, const Addr4882_t pads[], Addr4882_t resu
 
     std::set<int> answered;
     QList<QByteArray> lines;
-    if (spec_.IsAr488()) {
+    if (where_.IsAr488()) {
       if (!Ask("fndl", lines, FindListenersLimit))
         return link_.IsGone() ? LinkLost() : Lost(QStringLiteral("stopped answering (no reply to ++fndl)"));
       // One address a line, or several on one line.

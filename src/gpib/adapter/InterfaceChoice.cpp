@@ -30,12 +30,12 @@ const GpibDriverApi &Table() {
 
 } // namespace
 
-InterfaceChoice::InterfaceChoice(const InterfaceSpec &spec) {
-  if (!spec.IsAdapter()) {
+InterfaceChoice::InterfaceChoice(const GpibInterface &where) {
+  if (!where.IsAdapter()) {
     VBIB32::SetLibraryFailureAdvice(NoDriverAdvice);
     return;
   }
-  driver_ = std::make_unique<AdapterDriver>(spec);
+  driver_ = std::make_unique<AdapterDriver>(where);
   gDriver = driver_.get();
   AdapterDriver *driver = driver_.get();
   VBIB32::UseDriver(&Table(), [driver] { return driver->Failure(); });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gpib/adapter/InterfaceSpec.h"
+#include "gpib/adapter/GpibInterface.h"
 
 #include <memory>
 
@@ -13,7 +13,7 @@ class AdapterDriver;
 // missing), or an adapter driver. The adapter is opened on the first driver call.
 class InterfaceChoice {
 public:
-  explicit InterfaceChoice(const InterfaceSpec &spec);
+  explicit InterfaceChoice(const GpibInterface &where);
   ~InterfaceChoice();
   InterfaceChoice(const InterfaceChoice &) = delete;
   InterfaceChoice &operator=(const InterfaceChoice &) = delete;

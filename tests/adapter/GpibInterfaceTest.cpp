@@ -1,4 +1,4 @@
-#include "gpib/adapter/InterfaceSpec.h"
+#include "gpib/adapter/GpibInterface.h"
 #include "gpib/Vbib32.h"
 #include "gpib/adapter/AdapterPorts.h"
 #include "gpib/adapter/InterfaceChoice.h"
@@ -11,8 +11,8 @@
 
 namespace {
 
-using gpibadapter::InterfaceSpec;
-using Kind = InterfaceSpec::Kind;
+using gpibadapter::GpibInterface;
+using Kind = GpibInterface::Kind;
 
 struct GoodSpec {
   const char *text;
@@ -26,13 +26,14 @@ class WellFormedSpec : public ::testing::TestWithParam<GoodSpec> {};
 
 TEST_P(WellFormedSpec, Parses) {
   const GoodSpec &c = GetParam();
-  InterfaceSpec spec;
+  GpibInterface where;
   QString error;
-  ASSERT_TRUE(gpibadapter::ParseInterfaceSpec(QString::fromUtf8(c.text), spec, error)) << error.toStdString();
-  EXPECT_EQ(spec.kind, c.kind);
-  EXPECT_EQ(spec.tcp, c.tcp);
-  EXPECT_EQ(spec.port, QString::fromUtf8(c.port));
-  EXPECT_EQ(spec.tcpPort, c.tcpPort);
+  ASSERT_TRUE(gpibadapter::ParseGpibInterface(QString::fromUtf8(c.text), where, error))
+      << error.toStdString();
+  EXPECT_EQ(where.kind, c.kind);
+  EXPECT_EQ(where.tcp, c.tcp);
+  EXPECT_EQ(where.port, QString::fromUtf8(c.port));
+  EXPECT_EQ(where.tcpPort, c.tcpPort);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -49,10 +50,10 @@ INSTANTIATE_TEST_SUITE_P(
 class MalformedSpec : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(MalformedSpec, IsRefusedInOneLineThatListsTheForms) {
-  InterfaceSpec spec;
+  GpibInterface where;
   QString error;
   const QString text = QString::fromUtf8(GetParam());
-  EXPECT_FALSE(gpibadapter::ParseInterfaceSpec(text, spec, error));
+  EXPECT_FALSE(gpibadapter::ParseGpibInterface(text, where, error));
   EXPECT_FALSE(error.contains(QLatin1Char('\n'))) << error.toStdString();
   EXPECT_TRUE(error.startsWith(QStringLiteral("bad interface \""))) << error.toStdString();
   EXPECT_TRUE(error.contains(QStringLiteral("prologix-tcp:HOST[:PORT]"))) << error.toStdString();
@@ -94,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(InterfaceChoice, AMissingDriverLibraryAlsoTellsHowToStartWithAnAdapter) {
   VBIB32::UseDriverLibrary("libgpib-absent-for-test.so.0");
   {
-    const gpibadapter::InterfaceChoice ni{InterfaceSpec{}};
+    const gpibadapter::InterfaceChoice ni{GpibInterface{}};
     testing::internal::CaptureStderr();
     VBIB32::SendIFC(0);
     testing::internal::GetCapturedStderr();
@@ -159,8 +160,8 @@ TEST(CommandLine, HelpListsTheInterfaceForms) {
   ASSERT_TRUE(viewer.waitForFinished(20000));
   const QString help = QString::fromLocal8Bit(viewer.readAllStandardOutput());
   EXPECT_EQ(viewer.exitCode(), 0);
-  for (const char *form : {"--interface <SPEC>", "prologix:PORT", "prologix-tcp:HOST[:PORT]", "ar488:PORT",
-                           "SKELD_GPIB_INTERFACE"})
+  for (const char *form : {"--interface <INTERFACE>", "prologix:PORT", "prologix-tcp:HOST[:PORT]",
+                           "ar488:PORT", "SKELD_GPIB_INTERFACE"})
     EXPECT_TRUE(help.contains(QString::fromUtf8(form))) << form << " in\n" << help.toStdString();
 }
 

@@ -1,4 +1,4 @@
-#include "gpib/adapter/InterfaceSpec.h"
+#include "gpib/adapter/GpibInterface.h"
 
 namespace gpibadapter {
 namespace {
@@ -32,7 +32,7 @@ bool HasBlank(const QString &text) {
 }
 
 // HOST, HOST:PORT, [V6], [V6]:PORT.
-bool ParseHostPort(const QString &text, const QString &rest, InterfaceSpec &out, QString &error) {
+bool ParseHostPort(const QString &text, const QString &rest, GpibInterface &out, QString &error) {
   QString host = rest;
   QString port;
   if (rest.startsWith(QLatin1Char('['))) {
@@ -77,17 +77,17 @@ bool ParseHostPort(const QString &text, const QString &rest, InterfaceSpec &out,
 
 } // namespace
 
-QString InterfaceSpec::Place() const {
+QString GpibInterface::Place() const {
   if (!tcp)
     return port;
   const QString host = port.contains(QLatin1Char(':')) ? QLatin1Char('[') + port + QLatin1Char(']') : port;
   return host + QLatin1Char(':') + QString::number(tcpPort);
 }
 
-bool ParseInterfaceSpec(const QString &text, InterfaceSpec &out, QString &error) {
-  InterfaceSpec spec;
+bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error) {
+  GpibInterface where;
   if (text == QLatin1String("ni")) {
-    out = spec;
+    out = where;
     return true;
   }
   if (text.isEmpty())
@@ -99,23 +99,23 @@ bool ParseInterfaceSpec(const QString &text, InterfaceSpec &out, QString &error)
   const QString rest = colon < 0 ? QString() : text.mid(colon + 1);
 
   if (kind == QLatin1String("prologix") || kind == QLatin1String("ar488")) {
-    spec.kind = kind == QLatin1String("ar488") ? InterfaceSpec::Kind::Ar488 : InterfaceSpec::Kind::Prologix;
+    where.kind = kind == QLatin1String("ar488") ? GpibInterface::Kind::Ar488 : GpibInterface::Kind::Prologix;
     if (rest.isEmpty())
       return Fail(error, text, QStringLiteral("no serial port after \"%1:\"").arg(kind));
-    spec.port = rest;
+    where.port = rest;
   } else if (kind == QLatin1String("prologix-tcp")) {
-    spec.kind = InterfaceSpec::Kind::Prologix;
-    spec.tcp = true;
+    where.kind = GpibInterface::Kind::Prologix;
+    where.tcp = true;
     if (rest.isEmpty())
       return Fail(error, text, QStringLiteral("no host after \"prologix-tcp:\""));
-    if (!ParseHostPort(text, rest, spec, error))
+    if (!ParseHostPort(text, rest, where, error))
       return false;
   } else if (kind == QLatin1String("ni")) {
     return Fail(error, text, QStringLiteral("\"ni\" takes no port"));
   } else {
     return Fail(error, text, QStringLiteral("unknown interface \"%1\"").arg(kind));
   }
-  out = spec;
+  out = where;
   return true;
 }
 

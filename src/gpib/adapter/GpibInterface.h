@@ -5,7 +5,7 @@
 namespace gpibadapter {
 
 // Which way the bus is reached: the driver library, or a "++" adapter on a serial port or TCP.
-struct InterfaceSpec {
+struct GpibInterface {
   enum class Kind { Ni, Prologix, Ar488 };
   Kind kind = Kind::Ni;
   bool tcp = false;    // a TCP stream instead of a serial port
@@ -23,7 +23,7 @@ constexpr quint16 DefaultPrologixTcpPort = 1234;
 // Parses the text of --interface (or SKELD_GPIB_INTERFACE): "ni", "prologix:PORT",
 // "prologix-tcp:HOST[:PORT]", "ar488:PORT". On failure returns false and sets error to one
 // line saying what is wrong and which forms are accepted.
-bool ParseInterfaceSpec(const QString &text, InterfaceSpec &out, QString &error);
+bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error);
 
 // The accepted forms, one a line, for --help.
 QString InterfaceForms();
