@@ -20,11 +20,15 @@
 #include <string>
 
 // Reading a 100-entry log with Refresh, through the driver table in process and through the
-// simulated Prologix adapter on a pseudo-terminal. Each query pauses 0.1 s, so the reading
-// cannot take less than 100 x 0.1 s; the adapter process's own time is not counted.
+// simulated Prologix adapter on a pseudo-terminal, also with every reply held 16 ms as an FTDI
+// chip's default latency timer holds it (and 1 ms, its low-latency setting). Each query pauses
+// 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
+// item); what a query costs beyond its pause is printed. The adapter process's own time is
+// not counted.
 namespace {
 
 constexpr int Entries = 100;
+constexpr int Queries = Entries + 1;
 
 std::string Log() {
   std::string json = R"({"listeners":[{"address":1,"log":[)";
@@ -54,8 +58,10 @@ bool Measure(const char *what) {
   form.RefreshList->click();
   const double wall = static_cast<double>(clock.nsecsElapsed()) / 1e9;
   const double cpu = ProcessCpuSeconds() - cpuStart;
-  std::printf("%-28s %3d entries  wall %6.3f s  wall/(%d x 0.1 s) %.4f  cpu %6.3f s  cpu/wall %.4f\n", what,
-              form.List1->count(), wall, Entries, wall / (Entries * 0.1), cpu, cpu / wall);
+  std::printf("%-40s %3d entries  wall %6.3f s  wall/(%d x 0.1 s) %.4f  cpu/wall %.4f  per query beyond "
+              "its pause %5.1f ms\n",
+              what, form.List1->count(), wall, Entries, wall / (Entries * 0.1), cpu / wall,
+              (wall - Queries * 0.1) * 1000.0 / Queries);
   Module1::SetMessBoxResponder(nullptr);
   return form.List1->count() == Entries && boxes == 0;
 }
@@ -84,30 +90,34 @@ int main(int argc, char **argv) {
   if (!file.open(QIODevice::WriteOnly) || file.write(busJson.data(), static_cast<qint64>(busJson.size())) < 0)
     return 1;
   file.close();
-  QProcess adapter;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
-  env.remove(QStringLiteral("GPIBSIM_TRACE"));
-  adapter.setProcessEnvironment(env);
-  adapter.start(QStringLiteral(GPIBSIM_ADAPTER),
-                {QStringLiteral("--dialect"), QStringLiteral("prologix"), QStringLiteral("--pty")});
-  while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
+  for (const int holdMs : {0, 16, 1}) {
+    QProcess adapter;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
+    env.remove(QStringLiteral("GPIBSIM_TRACE"));
+    adapter.setProcessEnvironment(env);
+    adapter.start(QStringLiteral(GPIBSIM_ADAPTER), {QStringLiteral("--dialect"), QStringLiteral("prologix"),
+                                                    QStringLiteral("--pty"), QStringLiteral("--hold-ms"),
+                                                    QString::number(holdMs)});
+    while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
+    }
+    const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();
+    if (!endpoint.startsWith(QLatin1String("pty "))) {
+      std::fprintf(stderr, "the simulated adapter printed \"%s\"\n", qPrintable(endpoint));
+      return 1;
+    }
+    {
+      gpibadapter::GpibInterface where;
+      where.kind = gpibadapter::GpibInterface::Kind::Prologix;
+      where.port = endpoint.mid(4);
+      const gpibadapter::InterfaceChoice choice(where);
+      const std::string what = "prologix (pseudo-terminal), hold " + std::to_string(holdMs) + " ms";
+      ok = Measure(what.c_str()) && ok;
+    }
+    adapter.closeWriteChannel();
+    if (!adapter.waitForFinished(5000))
+      adapter.kill();
   }
-  const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();
-  if (!endpoint.startsWith(QLatin1String("pty "))) {
-    std::fprintf(stderr, "the simulated adapter printed \"%s\"\n", qPrintable(endpoint));
-    return 1;
-  }
-  {
-    gpibadapter::GpibInterface where;
-    where.kind = gpibadapter::GpibInterface::Kind::Prologix;
-    where.port = endpoint.mid(4);
-    const gpibadapter::InterfaceChoice choice(where);
-    ok = Measure("prologix (pseudo-terminal)") && ok;
-  }
-  adapter.closeWriteChannel();
-  if (!adapter.waitForFinished(5000))
-    adapter.kill();
   if (!ok)
     std::fprintf(stderr, "expected %d entries each time and no message box\n", Entries);
   return ok ? 0 : 1;

@@ -3,6 +3,8 @@
 #include "sim/adapter/PtyLink.h"
 #include "sim/adapter/TcpLink.h"
 
+#include <QTimer>
+
 namespace gpibsim {
 namespace {
 
@@ -31,7 +33,12 @@ SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QO
 
   connect(link_.get(), &AdapterLink::received, session_.get(), &AdapterSession::Receive);
   connect(link_.get(), &AdapterLink::hostLeft, session_.get(), &AdapterSession::Reset);
-  connect(session_.get(), &AdapterSession::send, link_.get(), &AdapterLink::Send);
+  holdMs_ = options.holdMs;
+  clock_.start();
+  if (holdMs_ > 0)
+    connect(session_.get(), &AdapterSession::send, this, &SimulatedAdapter::Hold);
+  else
+    connect(session_.get(), &AdapterSession::send, link_.get(), &AdapterLink::Send);
   connect(session_.get(), &AdapterSession::vanish, this, [this] {
     link_->Close();
     emit vanished();
@@ -39,6 +46,16 @@ SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QO
 }
 
 SimulatedAdapter::~SimulatedAdapter() = default;
+
+void SimulatedAdapter::Hold(const QByteArray &bytes) {
+  held_.emplace_back(clock_.elapsed() + holdMs_, bytes);
+  QTimer::singleShot(holdMs_, Qt::PreciseTimer, this, [this] {
+    while (!held_.empty() && held_.front().first <= clock_.elapsed()) {
+      link_->Send(held_.front().second);
+      held_.pop_front();
+    }
+  });
+}
 
 bool SimulatedAdapter::Start(QString &error) { return link_->Open(error); }
 

@@ -6,7 +6,11 @@
 #include <QObject>
 #include <QString>
 
+#include <QElapsedTimer>
+
+#include <deque>
 #include <memory>
+#include <utility>
 
 namespace gpibsim {
 
@@ -22,6 +26,7 @@ public:
     quint16 port = 0;          // 0: a free one
     int vanishAfterReads = -1; // -1: never; N: the ++read after N of them unplugs the adapter
     bool mute = false;         // never answers anything
+    int holdMs = 0;            // every reply is held this long, as a USB serial chip's latency timer does
   };
 
   explicit SimulatedAdapter(const Options &options, QObject *parent = nullptr);
@@ -35,8 +40,13 @@ signals:
   void vanished();
 
 private:
+  void Hold(const QByteArray &bytes);
+
   std::unique_ptr<AdapterLink> link_;
   std::unique_ptr<AdapterSession> session_;
+  int holdMs_ = 0;
+  QElapsedTimer clock_;
+  std::deque<std::pair<qint64, QByteArray>> held_; // when each may go, in order
 };
 
 } // namespace gpibsim

@@ -1,4 +1,5 @@
 // gpibsim-adapter --dialect prologix|ar488 (--pty | --tcp PORT) [--vanish-after-reads N] [--mute]
+//                 [--hold-ms MS]
 // A simulated "++" GPIB adapter on the simulated bus (GPIBSIM_BUS, GPIBSIM_TRACE as for
 // libgpib.so.0). Prints where to reach it on one line, then serves until it is killed or its
 // standard input ends.
@@ -38,7 +39,11 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
       QStringLiteral("Serve N ++read commands; at the next one close the link and end."),
       QStringLiteral("N"));
   const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Never answer anything."));
-  parser.addOptions({dialect, pty, tcp, vanish, mute});
+  const QCommandLineOption hold(QStringLiteral("hold-ms"),
+                                QStringLiteral("Hold every reply MS milliseconds before it goes out (the latency "
+                                               "timer of a USB serial chip)."),
+                                QStringLiteral("MS"));
+  parser.addOptions({dialect, pty, tcp, vanish, mute, hold});
 
   if (!parser.parse(arguments)) {
     error = parser.errorText();
@@ -73,6 +78,11 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
   if (!parser.positionalArguments().isEmpty())
     error = QStringLiteral("unexpected argument ") + parser.positionalArguments().front();
   options.mute = parser.isSet(mute);
+  if (parser.isSet(hold)) {
+    options.holdMs = parser.value(hold).toInt(&ok);
+    if (!ok || options.holdMs < 0 || options.holdMs > 10000)
+      error = QStringLiteral("--hold-ms needs milliseconds from 0 to 10000");
+  }
   if (!error.isEmpty())
     return std::nullopt;
   return options;

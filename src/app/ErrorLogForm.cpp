@@ -88,6 +88,7 @@ ErrorLogForm::ErrorLogForm(QWidget *parent) : QMainWindow(parent) {
   F->setObjectName(QStringLiteral("F"));
   PrintErrorLog = MakeAction(F, "PrintErrorLog", QStringLiteral("&Print"));
   SendErrorLogToFile = MakeAction(F, "SendErrorLogToFile", QStringLiteral("Copy to &File"));
+  ConnectInterface = MakeAction(F, "ConnectInterface", QStringLiteral("C&onnect..."));
   ClearErrorLog0 = MakeAction(F, "ClearErrorLog0", QStringLiteral("C&lear"));
   F1 = F->addSeparator();
   F1->setObjectName(QStringLiteral("F1"));
@@ -104,6 +105,7 @@ ErrorLogForm::ErrorLogForm(QWidget *parent) : QMainWindow(parent) {
   connect(PrintErrorLog, &QAction::triggered, this, &ErrorLogForm::PrintErrorLog_Click);
   connect(SendErrorLogToFile, &QAction::triggered, this, &ErrorLogForm::SendErrorLogToFile_Click);
   connect(ClearErrorLog0, &QAction::triggered, this, &ErrorLogForm::ClearErrorLog_Click);
+  connect(ConnectInterface, &QAction::triggered, this, &ErrorLogForm::Connect_Click);
   connect(E, &QAction::triggered, this, &ErrorLogForm::Close_Click);
   connect(errAbout, &QAction::triggered, this, &ErrorLogForm::errAbout_Click);
 }
@@ -143,7 +145,10 @@ void ErrorLogForm::Form_Activate() {
     return;
   Activated = true;
   QScopedValueRollback<bool> busy(Reading, true);
+  ConnectInterface->setEnabled(false);
   IdentifyTDS(ScopeHandle);
+  if (scopeReached_)
+    scopeReached_();
   FindScopeAddress();
   setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel +
                  QStringLiteral(" @ GPIB Addr:") +
@@ -155,6 +160,7 @@ void ErrorLogForm::Form_Activate() {
     skeld::TdsConversation(ScopeHandle).Unlock();
     ReadErrorLog();
   }
+  ConnectInterface->setEnabled(true);
 }
 
 void ErrorLogForm::FindScopeAddress() {
@@ -222,6 +228,7 @@ void ErrorLogForm::ReadErrorLog() {
   QScopedValueRollback<bool> busy(Reading, true);
   // Greyed while the list fills, so a click cannot look accepted and then do nothing.
   SetLogCommandsEnabled(false);
+  ConnectInterface->setEnabled(false);
   skeld::TdsConversation(ScopeHandle).ReadLog(ZeroEndsLog, [this](const std::string &entry) {
     List1->addItem(skeld::FromGpib(entry));
   });
@@ -229,6 +236,7 @@ void ErrorLogForm::ReadErrorLog() {
   const int entries = List1->count();
   Label1->setText(skeld::CountLine(entries));
   SetLogCommandsEnabled(entries > 0);
+  ConnectInterface->setEnabled(true);
   if (entries > 0)
     ClearErrorLog->setFocus();
 }
@@ -288,3 +296,9 @@ void ErrorLogForm::SendErrorLogToFile_Click() {
 void ErrorLogForm::errAbout_Click() { errAboutForm::ShowAbout(this); }
 
 void ErrorLogForm::Close_Click() { skeld::EndProgram(0); }
+
+void ErrorLogForm::Connect_Click() {
+  if (Reading || !connectHandler_)
+    return;
+  connectHandler_();
+}

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QLabel;
@@ -39,6 +40,12 @@ public:
   void SendErrorLogToFile_Click();
   void errAbout_Click();
   void Close_Click();
+  void Connect_Click();
+
+  // File > Connect... hands over to whoever runs the viewer; reaching a scope (accepted or
+  // refused firmware) is told to it as well.
+  void SetConnectHandler(std::function<void()> handler) { connectHandler_ = std::move(handler); }
+  void SetScopeReachedHandler(std::function<void()> handler) { scopeReached_ = std::move(handler); }
 
   const QString &scopeModel() const { return ScopeModel; }
   std::int16_t zeroEndsLog() const { return ZeroEndsLog; }
@@ -59,6 +66,7 @@ public:
   QMenu *F;
   QAction *PrintErrorLog;
   QAction *SendErrorLogToFile;
+  QAction *ConnectInterface;
   QAction *ClearErrorLog0;
   QAction *F1;
   QAction *E;
@@ -84,4 +92,6 @@ private:
   bool Reading = false;
   ActivationEvents activation_{this, [this] { Form_Activate(); }};
   std::int16_t splashSeconds_ = 2;
+  std::function<void()> connectHandler_;
+  std::function<void()> scopeReached_;
 };

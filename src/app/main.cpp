@@ -1,20 +1,20 @@
-#include "app/ErrorLogForm.h"
+#include "app/ViewerSession.h"
 #include "gpib/adapter/GpibInterface.h"
-#include "gpib/adapter/InterfaceChoice.h"
+#include "gpib/adapter/InterfaceStartup.h"
 #include "platform/AppInfo.h"
 #include "ui/MessBox.h"
-#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
 constexpr int BadCommandLine = 2;
-const char *const InterfaceVariable = "SKELD_GPIB_INTERFACE";
+using gpibadapter::InterfaceVariable;
 
 QString ProgramName(char **argv) { return QFileInfo(QString::fromLocal8Bit(argv[0])).fileName(); }
 
@@ -56,7 +56,8 @@ int main(int argc, char **argv) {
       QStringLiteral(
           "Reads the error log of a Tektronix TDS oscilloscope over GPIB.\n\nInterfaces (INTERFACE):\n") +
       gpibadapter::InterfaceForms() +
-      QStringLiteral("\n%1=INTERFACE chooses one too; --interface wins.")
+      QStringLiteral("\n%1=INTERFACE chooses one too; --interface wins. Without either, the interface "
+                     "that last reached a scope is used, else ni.")
           .arg(QLatin1String(InterfaceVariable)));
   const QCommandLineOption helpOption = parser.addHelpOption();
   const QCommandLineOption versionOption = parser.addVersionOption();
@@ -64,6 +65,11 @@ int main(int argc, char **argv) {
                                            QStringLiteral("The GPIB interface to use (see above)."),
                                            QStringLiteral("INTERFACE"));
   parser.addOption(interfaceOption);
+  const QCommandLineOption forgetOption(QStringLiteral("forget"),
+                                        QStringLiteral("Forget the remembered interface and hosts first."));
+  const QCommandLineOption noRememberOption(QStringLiteral("no-remember"),
+                                            QStringLiteral("Neither use nor change what is remembered."));
+  parser.addOptions({forgetOption, noRememberOption});
   AcceptToolkitOptions(parser);
   QStringList arguments;
   for (int i = 0; i < argc; ++i)
@@ -82,22 +88,19 @@ int main(int argc, char **argv) {
     return Refuse(argv,
                   QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
-  const bool fromOption = parser.isSet(interfaceOption);
-  const QString text = fromOption ? parser.value(interfaceOption) : qEnvironmentVariable(InterfaceVariable);
-  gpibadapter::GpibInterface where;
+  gpibadapter::remembered::SetEnabled(!parser.isSet(noRememberOption));
+  if (parser.isSet(forgetOption) && gpibadapter::remembered::Enabled())
+    gpibadapter::remembered::Forget();
+  gpibadapter::StartupInterface start;
   QString error;
-  if ((fromOption || !text.isEmpty()) && !gpibadapter::ParseGpibInterface(text, where, error))
-    return Refuse(argv, fromOption ? QStringLiteral("--interface: ") + error
-                                   : QLatin1String(InterfaceVariable) + QStringLiteral(": ") + error);
+  if (!gpibadapter::ResolveStartupInterface(
+          parser.isSet(interfaceOption) ? std::optional<QString>(parser.value(interfaceOption)) : std::nullopt, start,
+          error))
+    return Refuse(argv, error);
 
   QApplication app(argc, argv);
-  const gpibadapter::InterfaceChoice gpibInterface(where);
-
   MessBox::RegisterAsPresenter();
-  ErrorLogForm form;
-  form.Load();
-  form.adjustSize();
-  skeld::CentreOnScreen(form);
-  form.show();
+  ViewerSession session(start);
+  session.Start();
   return QApplication::exec();
 }

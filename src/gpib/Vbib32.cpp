@@ -256,6 +256,17 @@ void UseDriverLibrary(const std::string &libraryName) {
 
 const char *DefaultDriverLibrary() { return kDefaultLibrary; }
 
+bool TryDriverLibrary(std::string &failure) {
+  if (gLoaded.tried && !gLoaded.usable) {
+    const std::string name = gLoaded.libraryName;
+    gLoaded = LoadedDriver{};
+    gLoaded.libraryName = name;
+  }
+  LoadLibraryOnce();
+  failure = gLoaded.usable ? std::string() : gLoaded.failure;
+  return gLoaded.usable;
+}
+
 void SetLibraryFailureAdvice(std::function<std::string()> advice) { gLibraryAdvice = std::move(advice); }
 
 std::string DriverFailure() {

@@ -56,6 +56,9 @@ void SetLibraryFailureAdvice(std::function<std::string()> advice);
 // Loads the named library in place of the platform's default on the next call (tests).
 void UseDriverLibrary(const std::string &libraryName);
 const char *DefaultDriverLibrary();
+// Loads the driver library now, again when an earlier try failed (it may have been installed
+// since); false with the loader's reason, naming the library, when it cannot be used.
+bool TryDriverLibrary(std::string &failure);
 // Why the driver library could not be used, naming the library ("libgpib.so.0: cannot open
 // shared object file: ..."); empty while it is usable or not yet tried. An installed table
 // has the failure it was installed with, or none.

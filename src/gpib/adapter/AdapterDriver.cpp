@@ -130,6 +130,17 @@ bool AdapterDriver::Ready() {
   return true;
 }
 
+void AdapterDriver::Release() {
+  link_.Close();
+  state_ = State::Closed;
+  failure_.clear();
+  addressed_ = -1;
+  readTimeoutSent_ = -1;
+  reply_.clear();
+  replyEnded_ = false;
+  reading_ = false;
+}
+
 // An adapter on a board that resets when the port opens misses the first questions while
 // it starts, so ++ver is asked again each second.
 bool AdapterDriver::Identify() {

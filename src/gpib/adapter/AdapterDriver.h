@@ -32,6 +32,13 @@ public:
   int ThreadIbcnt() const { return static_cast<int>(ibcnt_); }
   long ThreadIbcntl() const { return ibcnt_; }
 
+  // Opens and sets the adapter up now rather than on the first call; false (with Failure()
+  // saying why) when it cannot be used.
+  bool Connect() { return Ready(); }
+  // Lets go of the port or connection; the next call opens it again.
+  void Release();
+  bool LowLatency() const { return link_.LowLatency(); }
+
   // Why the adapter cannot be used; empty while it can (or has not been tried yet).
   std::string Failure() const { return failure_.toStdString(); }
 

@@ -9,6 +9,11 @@
 
 #include <algorithm>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace gpibadapter {
 namespace {
 
@@ -17,6 +22,21 @@ using Clock = std::chrono::steady_clock;
 constexpr qint32 SerialBaud = 115200;
 constexpr std::chrono::milliseconds ConnectLimit{3000};
 constexpr std::chrono::milliseconds SendLimit{3000};
+
+#ifdef SKELD_SERIAL_ADAPTERS
+// A port that refuses (a pseudo-terminal, a driver without the flag) is used as it is.
+bool SetLowLatency([[maybe_unused]] QSerialPort &port) {
+#ifdef __linux__
+  serial_struct settings{};
+  if (ioctl(port.handle(), TIOCGSERIAL, &settings) != 0)
+    return false;
+  settings.flags |= ASYNC_LOW_LATENCY;
+  return ioctl(port.handle(), TIOCSSERIAL, &settings) == 0;
+#else
+  return false;
+#endif
+}
+#endif
 
 } // namespace
 
@@ -64,6 +84,7 @@ bool AdapterLink::OpenSerial(QString &why) {
     why = QStringLiteral("%1: cannot set 115200 8N1: %2").arg(where_.port, port->errorString());
     return false;
   }
+  lowLatency_ = SetLowLatency(*port);
   QSerialPort *raw = port.get();
   QObject::connect(raw, &QSerialPort::errorOccurred, raw, [this, raw](QSerialPort::SerialPortError error) {
     if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
@@ -110,6 +131,17 @@ bool AdapterLink::OpenTcp(QString &why) {
                    [this, raw](QAbstractSocket::SocketError) { MarkGone(raw->errorString()); });
   device_ = std::move(socket);
   return true;
+}
+
+void AdapterLink::Close() {
+  if (device_) {
+    device_->disconnect();
+    device_->close();
+    device_.reset();
+  }
+  input_.clear();
+  goneReason_.clear();
+  lowLatency_ = false;
 }
 
 void AdapterLink::MarkGone(const QString &reason) {

@@ -26,6 +26,8 @@ public:
 
   // Opens the port or connects; on failure sets why to one line naming the place.
   bool Open(QString &why);
+  // Closes the port or the connection; Open may follow.
+  void Close();
   // Hands bytes to the stream and waits until they are gone out; false once the stream is gone.
   bool Send(const QByteArray &bytes);
   // Drops whatever came in and was not taken.
@@ -42,6 +44,9 @@ public:
   // What ended the stream, in the system's or the toolkit's words.
   QString GoneReason() const { return goneReason_; }
   QString Place() const { return where_.Place(); }
+  // Whether the serial driver took the low-latency setting (an FTDI chip then hands each
+  // short reply on at once instead of holding it for its latency timer).
+  bool LowLatency() const { return lowLatency_; }
 
   // Why a serial port could not be opened, in one line naming it; the system's own text
   // (errorString) is added where the kind alone says too little.
@@ -62,6 +67,7 @@ private:
   QByteArray input_;
   QString goneReason_;
   QEventLoop *waiting_ = nullptr;
+  bool lowLatency_ = false;
 };
 
 } // namespace gpibadapter

@@ -1,5 +1,9 @@
 #include "gpib/adapter/AdapterPorts.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 #ifdef SKELD_SERIAL_ADAPTERS
 #include <QSerialPortInfo>
 #endif
@@ -19,7 +23,47 @@ bool Names(const QString &text) {
          text.contains(QLatin1String("arduino"), Qt::CaseInsensitive);
 }
 
+PortLister &Lister() {
+  static PortLister lister;
+  return lister;
+}
+
+QList<PortFacts> SystemPorts() {
+  QList<PortFacts> ports;
+#ifdef SKELD_SERIAL_ADAPTERS
+  for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+    ports.append(PortFacts{info.systemLocation(), info.description(), info.manufacturer(),
+                           info.hasVendorIdentifier() && info.hasProductIdentifier(), info.vendorIdentifier(),
+                           info.productIdentifier()});
+#endif
+  return ports;
+}
+
 } // namespace
+
+PortLister SetPortLister(PortLister lister) { return std::exchange(Lister(), std::move(lister)); }
+
+GpibInterface::Kind LikelyDialect(const PortFacts &port) {
+  for (const QString &text : {port.description, port.manufacturer}) {
+    if (text.contains(QLatin1String("prologix"), Qt::CaseInsensitive))
+      return GpibInterface::Kind::Prologix;
+    if (text.contains(QLatin1String("ar488"), Qt::CaseInsensitive) ||
+        text.contains(QLatin1String("arduino"), Qt::CaseInsensitive))
+      return GpibInterface::Kind::Ar488;
+  }
+  if (port.hasIds && (port.vendor == Ch340Vendor || std::find(std::begin(ArduinoVendors), std::end(ArduinoVendors),
+                                                              port.vendor) != std::end(ArduinoVendors)))
+    return GpibInterface::Kind::Ar488;
+  return GpibInterface::Kind::Prologix;
+}
+
+QList<PortFacts> AdapterLikePortFacts() {
+  QList<PortFacts> found;
+  for (const PortFacts &port : Lister() ? Lister()() : SystemPorts())
+    if (LooksLikeAdapter(port))
+      found.append(port);
+  return found;
+}
 
 bool LooksLikeAdapter(const PortFacts &port) {
   if (Names(port.description) || Names(port.manufacturer))
@@ -38,17 +82,10 @@ bool LooksLikeAdapter(const PortFacts &port) {
 
 QStringList AdapterLikePorts() {
   QStringList found;
-#ifdef SKELD_SERIAL_ADAPTERS
-  for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-    PortFacts port{info.systemLocation(),   info.description(),
-                   info.manufacturer(),     info.hasVendorIdentifier() && info.hasProductIdentifier(),
-                   info.vendorIdentifier(), info.productIdentifier()};
-    if (!LooksLikeAdapter(port))
-      continue;
+  for (const PortFacts &port : AdapterLikePortFacts()) {
     const QString about = port.description.isEmpty() ? port.manufacturer : port.description;
     found << (about.isEmpty() ? port.name : port.name + QStringLiteral(" (") + about + QLatin1Char(')'));
   }
-#endif
   return found;
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "gpib/adapter/GpibInterface.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 
 namespace gpibadapter {
@@ -21,8 +25,18 @@ struct PortFacts {
 // description names Prologix or AR488.
 bool LooksLikeAdapter(const PortFacts &port);
 
-// The serial ports present now that look like an adapter: "/dev/ttyUSB0 (FT232R USB UART)".
+// The dialect such a port most likely speaks: AR488 on an Arduino or CH340 board or when its
+// description says so, Prologix otherwise.
+GpibInterface::Kind LikelyDialect(const PortFacts &port);
+
+// The serial ports present now that look like an adapter, as the system lists them.
+QList<PortFacts> AdapterLikePortFacts();
+// The same as text: "/dev/ttyUSB0 (FT232R USB UART)".
 QStringList AdapterLikePorts();
+
+// Where the serial ports come from: the system's list unless a test gives its own.
+using PortLister = std::function<QList<PortFacts>()>;
+PortLister SetPortLister(PortLister lister);
 
 // Said when the driver library cannot be loaded: how to start with an adapter instead, and
 // which ports look like one.

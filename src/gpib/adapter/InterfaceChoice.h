@@ -2,6 +2,8 @@
 
 #include "gpib/adapter/GpibInterface.h"
 
+#include <QString>
+
 #include <memory>
 
 namespace gpibadapter {
@@ -18,7 +20,20 @@ public:
   InterfaceChoice(const InterfaceChoice &) = delete;
   InterfaceChoice &operator=(const InterfaceChoice &) = delete;
 
+  // Tries the interface at once (the driver library loaded; the adapter opened and answering
+  // ++ver) and installs it when it can be used; otherwise nullptr and why, in the words of
+  // the program's reports. A choice installed earlier stays installed until this succeeds.
+  static std::unique_ptr<InterfaceChoice> Connect(const GpibInterface &where, QString &why);
+
+  const GpibInterface &Where() const { return where_; }
+  // Lets go of the adapter's port so that it can be opened again; the next call reopens it.
+  void Release();
+
 private:
+  InterfaceChoice(const GpibInterface &where, std::unique_ptr<AdapterDriver> driver);
+  void Install();
+
+  GpibInterface where_;
   std::unique_ptr<AdapterDriver> driver_;
 };
 

@@ -1,0 +1,275 @@
+#include "app/ConnectDialog.h"
+
+#include "gpib/Vbib32.h"
+#include "gpib/adapter/AdapterPorts.h"
+#include "gpib/adapter/InterfaceStartup.h"
+#include "ui/WaitCursor.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <string>
+#include <utility>
+
+namespace {
+
+using gpibadapter::GpibInterface;
+
+const char *const Title = "Connect to the GPIB Bus";
+const char *const Intro = "Choose how the viewer reaches the GPIB bus. A choice that reaches a scope is "
+                          "used again at the next start.";
+
+ConnectDialog::Presenter &PresenterInUse() {
+  static ConnectDialog::Presenter presenter;
+  return presenter;
+}
+
+QComboBox *DialectBox(QWidget *parent, const char *name, GpibInterface::Kind kind) {
+  auto *box = new QComboBox(parent);
+  box->setObjectName(QLatin1String(name));
+  box->addItem(QStringLiteral("Prologix"), static_cast<int>(GpibInterface::Kind::Prologix));
+  box->addItem(QStringLiteral("AR488"), static_cast<int>(GpibInterface::Kind::Ar488));
+  box->setCurrentIndex(kind == GpibInterface::Kind::Ar488 ? 1 : 0);
+  return box;
+}
+
+GpibInterface::Kind KindOf(const QComboBox *box) { return static_cast<GpibInterface::Kind>(box->currentData().toInt()); }
+
+QLabel *Note(QWidget *parent, const QString &text) {
+  auto *label = new QLabel(text, parent);
+  label->setWordWrap(true);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, palette.color(QPalette::Disabled, QPalette::WindowText));
+  label->setPalette(palette);
+  return label;
+}
+
+// "FT232R USB UART, FTDI, USB 0403:6001: likely a Prologix GPIB-USB"
+QString PortNote(const gpibadapter::PortFacts &port) {
+  QStringList parts;
+  if (!port.description.isEmpty())
+    parts << port.description;
+  if (!port.manufacturer.isEmpty() && !port.description.contains(port.manufacturer, Qt::CaseInsensitive))
+    parts << port.manufacturer;
+  if (port.hasIds)
+    parts << QStringLiteral("USB %1:%2")
+                 .arg(port.vendor, 4, 16, QLatin1Char('0'))
+                 .arg(port.product, 4, 16, QLatin1Char('0'));
+  const QString likely = gpibadapter::LikelyDialect(port) == GpibInterface::Kind::Ar488
+                             ? QStringLiteral("likely an AR488")
+                             : QStringLiteral("likely a Prologix GPIB-USB");
+  return parts.isEmpty() ? likely : parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + likely;
+}
+
+// Choosing a row's field chooses the row; choosing the row moves to its field.
+void Couple(QRadioButton *choice, QWidget *field) {
+  QObject::connect(choice, &QRadioButton::toggled, field, [field](bool on) {
+    if (on && !field->hasFocus())
+      field->setFocus();
+  });
+}
+
+} // namespace
+
+ConnectDialog::Presenter ConnectDialog::SetPresenter(Presenter presenter) {
+  return std::exchange(PresenterInUse(), std::move(presenter));
+}
+
+int ConnectDialog::Present() { return PresenterInUse() ? PresenterInUse()(*this) : exec(); }
+
+ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &failure, QWidget *parent)
+    : QDialog(parent) {
+  setObjectName(QStringLiteral("ConnectDialog"));
+  setWindowTitle(QLatin1String(Title));
+  auto *layout = new QVBoxLayout(this);
+  auto *intro = new QLabel(QLatin1String(Intro), this);
+  intro->setWordWrap(true);
+  layout->addWidget(intro);
+
+  auto *grid = new QGridLayout;
+  grid->setColumnStretch(1, 1);
+  layout->addLayout(grid);
+  auto *group = new QButtonGroup(this);
+  int row = 0;
+  auto addChoice = [&](QRadioButton *choice, const char *name, QWidget *field, QWidget *dialect, QLabel *note) {
+    choice->setObjectName(QLatin1String(name));
+    group->addButton(choice);
+    grid->addWidget(choice, row, 0);
+    if (field)
+      grid->addWidget(field, row, 1, 1, dialect ? 1 : 2);
+    if (dialect)
+      grid->addWidget(dialect, row, 2);
+    ++row;
+    grid->addWidget(note, row++, 0, 1, 3);
+    note->setIndent(24);
+  };
+
+  std::string libraryFailure;
+  const bool libraryFound = VBIB32::TryDriverLibrary(libraryFailure);
+  Library = new QRadioButton(QStringLiteral("NI-488.2 driver &library"), this);
+  LibraryNote = Note(this, libraryFound ? QStringLiteral("%1 is installed (a GPIB board).")
+                                              .arg(QLatin1String(VBIB32::DefaultDriverLibrary()))
+                                        : QString::fromStdString(libraryFailure));
+  LibraryNote->setObjectName(QStringLiteral("LibraryNote"));
+  addChoice(Library, "Library", nullptr, nullptr, LibraryNote);
+
+  const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
+  for (const gpibadapter::PortFacts &port : ports) {
+    PortRow portRow{new QRadioButton(port.name, this),
+                    DialectBox(this, "PortDialect", gpibadapter::LikelyDialect(port)), Note(this, PortNote(port)),
+                    port.name};
+    addChoice(portRow.choice, "Port", nullptr, portRow.dialect, portRow.note);
+    Ports.append(portRow);
+  }
+  NoPorts = Note(this, QStringLiteral("No serial port here looks like a Prologix or AR488 adapter."));
+  NoPorts->setObjectName(QStringLiteral("NoPorts"));
+  NoPorts->setVisible(ports.isEmpty());
+  if (ports.isEmpty())
+    grid->addWidget(NoPorts, row++, 0, 1, 3);
+
+  OtherPort = new QRadioButton(QStringLiteral("&Other serial port:"), this);
+  OtherPortName = new QLineEdit(this);
+  OtherPortName->setObjectName(QStringLiteral("OtherPortName"));
+  OtherPortName->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+  OtherDialect = DialectBox(this, "OtherDialect", GpibInterface::Kind::Prologix);
+  addChoice(OtherPort, "OtherPort", OtherPortName, OtherDialect,
+            Note(this, QStringLiteral("A serial port not listed above, by its name (/dev/ttyUSB1, COM3).")));
+
+  Ethernet = new QRadioButton(QStringLiteral("Prologix GPIB-&Ethernet:"), this);
+  EthernetHost = new QComboBox(this);
+  EthernetHost->setObjectName(QStringLiteral("EthernetHost"));
+  EthernetHost->setEditable(true);
+  EthernetHost->addItems(gpibadapter::remembered::RecentHosts());
+  EthernetHost->setEditText(QString());
+  EthernetHost->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
+  addChoice(Ethernet, "Ethernet", EthernetHost, nullptr,
+            Note(this, QStringLiteral("Its host name or address; TCP port %1 unless written HOST:PORT.")
+                           .arg(gpibadapter::DefaultPrologixTcpPort)));
+
+  Couple(OtherPort, OtherPortName);
+  Couple(Ethernet, EthernetHost);
+  connect(OtherPortName, &QLineEdit::textEdited, OtherPort, [this] { OtherPort->setChecked(true); });
+  connect(EthernetHost, &QComboBox::editTextChanged, Ethernet, [this] {
+    if (EthernetHost->hasFocus())
+      Ethernet->setChecked(true);
+  });
+  connect(EthernetHost, &QComboBox::activated, Ethernet, [this] { Ethernet->setChecked(true); });
+
+  Failure = new QLabel(this);
+  Failure->setObjectName(QStringLiteral("Failure"));
+  Failure->setWordWrap(true);
+  Failure->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPalette palette = Failure->palette();
+  palette.setColor(QPalette::WindowText, QColor(192, 0, 0));
+  Failure->setPalette(palette);
+  layout->addWidget(Failure);
+
+  auto *buttons = new QDialogButtonBox(this);
+  ConnectButton = buttons->addButton(QStringLiteral("&Connect"), QDialogButtonBox::AcceptRole);
+  ConnectButton->setObjectName(QStringLiteral("ConnectButton"));
+  ConnectButton->setDefault(true);
+  CancelButton = buttons->addButton(QDialogButtonBox::Cancel);
+  CancelButton->setObjectName(QStringLiteral("CancelButton"));
+  layout->addWidget(buttons);
+  connect(ConnectButton, &QPushButton::clicked, this, &ConnectDialog::Connect_Click);
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+  Preselect(preselect);
+  ShowFailure(failure);
+  setMinimumWidth(560);
+}
+
+void ConnectDialog::Preselect(const GpibInterface &where) {
+  if (!where.IsAdapter()) {
+    Library->setChecked(true);
+    Library->setFocus();
+    return;
+  }
+  if (where.tcp) {
+    EthernetHost->setEditText(gpibadapter::InterfaceText(where).section(QLatin1Char(':'), 1));
+    Ethernet->setChecked(true);
+    return;
+  }
+  for (const PortRow &row : Ports) {
+    if (row.port == where.port) {
+      row.dialect->setCurrentIndex(where.IsAr488() ? 1 : 0);
+      row.choice->setChecked(true);
+      row.choice->setFocus();
+      return;
+    }
+  }
+  OtherPortName->setText(where.port);
+  OtherDialect->setCurrentIndex(where.IsAr488() ? 1 : 0);
+  OtherPort->setChecked(true);
+}
+
+void ConnectDialog::ShowFailure(const QString &text) {
+  Failure->setText(text);
+  Failure->setVisible(!text.isEmpty());
+}
+
+bool ConnectDialog::Selected(GpibInterface &where, QString &error) const {
+  if (Library->isChecked()) {
+    where = GpibInterface{};
+    return true;
+  }
+  for (const PortRow &row : Ports) {
+    if (row.choice->isChecked()) {
+      where = GpibInterface{};
+      where.kind = KindOf(row.dialect);
+      where.port = row.port;
+      return true;
+    }
+  }
+  if (OtherPort->isChecked()) {
+    const QString name = OtherPortName->text().trimmed();
+    if (name.isEmpty()) {
+      error = QStringLiteral("Name the serial port.");
+      return false;
+    }
+    const QString kind = KindOf(OtherDialect) == GpibInterface::Kind::Ar488 ? QStringLiteral("ar488:")
+                                                                             : QStringLiteral("prologix:");
+    return gpibadapter::ParseGpibInterface(kind + name, where, error);
+  }
+  if (Ethernet->isChecked()) {
+    const QString host = EthernetHost->currentText().trimmed();
+    if (host.isEmpty()) {
+      error = QStringLiteral("Name the host of the Prologix GPIB-ETHERNET.");
+      return false;
+    }
+    return gpibadapter::ParseGpibInterface(QStringLiteral("prologix-tcp:") + host, where, error);
+  }
+  error = QStringLiteral("Choose one of the ways above.");
+  return false;
+}
+
+void ConnectDialog::Connect_Click() {
+  GpibInterface where;
+  QString why;
+  if (!Selected(where, why)) {
+    ShowFailure(why);
+    return;
+  }
+  if (beforeTry)
+    beforeTry(where);
+  {
+    const skeld::WaitCursor wait;
+    ConnectButton->setEnabled(false);
+    connection_ = gpibadapter::InterfaceChoice::Connect(where, why);
+    ConnectButton->setEnabled(true);
+  }
+  if (!connection_) {
+    ShowFailure(why);
+    return;
+  }
+  ShowFailure(QString());
+  accept();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "gpib/adapter/GpibInterface.h"
+#include "gpib/adapter/InterfaceChoice.h"
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+// Where the user picks the GPIB interface: the driver library, a serial port that looks like
+// an adapter, another serial port, or a Prologix on the network. Connect tries the choice at
+// once and says in the dialog why it failed; the dialog closes once a choice works.
+class ConnectDialog : public QDialog {
+  Q_OBJECT
+
+public:
+  // preselect is chosen when the dialog opens; failure, when not empty, is why it could not
+  // be used.
+  ConnectDialog(const gpibadapter::GpibInterface &preselect, const QString &failure, QWidget *parent = nullptr);
+
+  // Shows the dialog modally, or lets a test answer it; the dialog's result.
+  int Present();
+  using Presenter = std::function<int(ConnectDialog &)>;
+  static Presenter SetPresenter(Presenter presenter);
+
+  // Called before each try, with the interface about to be tried.
+  std::function<void(const gpibadapter::GpibInterface &)> beforeTry;
+  // Once accepted: the interface that worked, installed under the binding.
+  std::unique_ptr<gpibadapter::InterfaceChoice> TakeConnection() { return std::move(connection_); }
+
+  void Connect_Click();
+
+  struct PortRow {
+    QRadioButton *choice;
+    QComboBox *dialect;
+    QLabel *note;
+    QString port;
+  };
+
+  QRadioButton *Library;
+  QLabel *LibraryNote;
+  QList<PortRow> Ports;
+  QLabel *NoPorts;
+  QRadioButton *OtherPort;
+  QLineEdit *OtherPortName;
+  QComboBox *OtherDialect;
+  QRadioButton *Ethernet;
+  QComboBox *EthernetHost;
+  QLabel *Failure;
+  QPushButton *ConnectButton;
+  QPushButton *CancelButton;
+
+private:
+  bool Selected(gpibadapter::GpibInterface &where, QString &error) const;
+  void Preselect(const gpibadapter::GpibInterface &where);
+  void ShowFailure(const QString &text);
+
+  std::unique_ptr<gpibadapter::InterfaceChoice> connection_;
+};

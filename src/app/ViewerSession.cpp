@@ -1,0 +1,90 @@
+#include "app/ViewerSession.h"
+
+#include "app/ConnectDialog.h"
+#include "gpib/Vbib32Qx.h"
+#include "gpib/adapter/AdapterPorts.h"
+#include "platform/EndProgram.h"
+#include "ui/WindowPlacement.h"
+
+#include <QTimer>
+
+namespace {
+
+using gpibadapter::GpibInterface;
+using gpibadapter::InterfaceSource;
+
+// As the initialization box ends the program when the bus cannot be reached.
+constexpr int NotConnectedStatus = 1;
+
+bool SamePlace(const GpibInterface &a, const GpibInterface &b) {
+  return a.IsAdapter() && b.IsAdapter() && a.tcp == b.tcp && a.Place() == b.Place();
+}
+
+} // namespace
+
+ViewerSession::ViewerSession(const gpibadapter::StartupInterface &start) : current_(start) {
+  startWindow = [](ErrorLogForm &form) {
+    form.Load();
+    form.adjustSize();
+    skeld::CentreOnScreen(form);
+    form.show();
+  };
+}
+
+ViewerSession::~ViewerSession() = default;
+
+void ViewerSession::Start() {
+  QString why;
+  choice_ = gpibadapter::InterfaceChoice::Connect(current_.where, why);
+  if (!choice_) {
+    GpibInterface preselect = current_.where;
+    // Nobody chose the driver library: an adapter that is plugged in is the likelier wish.
+    if (current_.source == InterfaceSource::Default) {
+      const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
+      if (!ports.isEmpty()) {
+        preselect.kind = gpibadapter::LikelyDialect(ports.first());
+        preselect.port = ports.first().name;
+      }
+    }
+    ConnectDialog dialog(preselect, why);
+    if (dialog.Present() != QDialog::Accepted)
+      skeld::EndProgram(NotConnectedStatus);
+    choice_ = dialog.TakeConnection();
+    current_ = {choice_->Where(), InterfaceSource::Chosen};
+  }
+  StartWindow();
+}
+
+void ViewerSession::StartWindow() {
+  VBIB32QX::ResetModuleState();
+  form_ = std::make_unique<ErrorLogForm>();
+  form_->SetConnectHandler([this] { Connect_Click(); });
+  form_->SetScopeReachedHandler([this] { ScopeReached(); });
+  startWindow(*form_);
+  emit windowStarted();
+}
+
+void ViewerSession::ScopeReached() {
+  if (gpibadapter::RemembersOnScope(current_.source))
+    gpibadapter::remembered::Remember(current_.where);
+}
+
+void ViewerSession::Connect_Click() {
+  ConnectDialog dialog(current_.where, QString(), form_.get());
+  // The port in use cannot be opened a second time; a failed try leaves it to be reopened
+  // by the next call.
+  dialog.beforeTry = [this](const GpibInterface &where) {
+    if (choice_ && SamePlace(where, choice_->Where()))
+      choice_->Release();
+  };
+  if (dialog.Present() != QDialog::Accepted)
+    return;
+  next_ = dialog.TakeConnection();
+  // Out of the old window's handler before it goes.
+  QTimer::singleShot(0, this, [this] {
+    form_.reset();
+    choice_ = std::move(next_);
+    current_ = {choice_->Where(), InterfaceSource::Chosen};
+    StartWindow();
+  });
+}
