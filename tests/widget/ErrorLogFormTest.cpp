@@ -88,19 +88,20 @@ TEST_F(ErrorLogFormTest, ControlsStandWhereDesigned) {
   EXPECT_EQ(bar[1]->objectName(), QStringLiteral("errAbout"));
   EXPECT_EQ(bar[1]->text(), QStringLiteral("&About"));
   const QList<QAction *> entries = file->actions();
-  ASSERT_EQ(entries.size(), 5);
+  ASSERT_EQ(entries.size(), 6);
   const std::pair<QString, QString> expected[] = {
       {QStringLiteral("PrintErrorLog"), QStringLiteral("&Print")},
       {QStringLiteral("SendErrorLogToFile"), QStringLiteral("Copy to &File")},
+      {QStringLiteral("ConnectInterface"), QStringLiteral("C&onnect...")},
       {QStringLiteral("ClearErrorLog0"), QStringLiteral("C&lear")},
       {QStringLiteral("F1"), QString()},
       {QStringLiteral("E"), QStringLiteral("&Exit")}};
-  for (int i = 0; i < 5; ++i) {
+  for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(entries[i]->objectName(), expected[i].first);
     EXPECT_EQ(entries[i]->text(), expected[i].second);
     EXPECT_TRUE(entries[i]->isEnabled());
   }
-  EXPECT_TRUE(entries[3]->isSeparator());
+  EXPECT_TRUE(entries[4]->isSeparator());
 }
 
 TEST_F(ErrorLogFormTest, StartUpOnTheDefaultBusCaptionsAndReadsTheLog) {

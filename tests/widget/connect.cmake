@@ -1,0 +1,12 @@
+# Choosing the interface: the start-up decision, the Connect dialog, File > Connect...; the
+# simulated driver library loaded from the build tree and the simulated adapter as a process.
+if(WIN32)
+  skip_on_windows(app_connect "the simulated adapter serves a pseudo-terminal and is built for Linux only")
+  return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Network)
+add_unit_test(NAME app_connect SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConnectTest.cpp
+              LIBS skeld_app_connect skeld_sim_support Qt6::Network)
+target_compile_definitions(app_connect PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>"
+                                               NO_DRIVER_PREFIX="${CMAKE_BINARY_DIR}/no-such-folder/libgpib.so.0: ")
+add_dependencies(app_connect gpibsim-adapter gpibsim_shim)
