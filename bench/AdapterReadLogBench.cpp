@@ -96,9 +96,9 @@ int main(int argc, char **argv) {
     env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
     env.remove(QStringLiteral("GPIBSIM_TRACE"));
     adapter.setProcessEnvironment(env);
-    adapter.start(QStringLiteral(GPIBSIM_ADAPTER), {QStringLiteral("--dialect"), QStringLiteral("prologix"),
-                                                    QStringLiteral("--pty"), QStringLiteral("--hold-ms"),
-                                                    QString::number(holdMs)});
+    adapter.start(QStringLiteral(GPIBSIM_ADAPTER),
+                  {QStringLiteral("--dialect"), QStringLiteral("prologix"), QStringLiteral("--pty"),
+                   QStringLiteral("--hold-ms"), QString::number(holdMs)});
     while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
     }
     const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();

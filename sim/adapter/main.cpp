@@ -39,10 +39,11 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
       QStringLiteral("Serve N ++read commands; at the next one close the link and end."),
       QStringLiteral("N"));
   const QCommandLineOption mute(QStringLiteral("mute"), QStringLiteral("Never answer anything."));
-  const QCommandLineOption hold(QStringLiteral("hold-ms"),
-                                QStringLiteral("Hold every reply MS milliseconds before it goes out (the latency "
-                                               "timer of a USB serial chip)."),
-                                QStringLiteral("MS"));
+  const QCommandLineOption hold(
+      QStringLiteral("hold-ms"),
+      QStringLiteral("Hold every reply MS milliseconds before it goes out (the latency "
+                     "timer of a USB serial chip)."),
+      QStringLiteral("MS"));
   parser.addOptions({dialect, pty, tcp, vanish, mute, hold});
 
   if (!parser.parse(arguments)) {

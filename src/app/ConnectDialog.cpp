@@ -40,7 +40,9 @@ QComboBox *DialectBox(QWidget *parent, const char *name, GpibInterface::Kind kin
   return box;
 }
 
-GpibInterface::Kind KindOf(const QComboBox *box) { return static_cast<GpibInterface::Kind>(box->currentData().toInt()); }
+GpibInterface::Kind KindOf(const QComboBox *box) {
+  return static_cast<GpibInterface::Kind>(box->currentData().toInt());
+}
 
 QLabel *Note(QWidget *parent, const QString &text) {
   auto *label = new QLabel(text, parent);
@@ -99,7 +101,8 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   layout->addLayout(grid);
   auto *group = new QButtonGroup(this);
   int row = 0;
-  auto addChoice = [&](QRadioButton *choice, const char *name, QWidget *field, QWidget *dialect, QLabel *note) {
+  auto addChoice = [&](QRadioButton *choice, const char *name, QWidget *field, QWidget *dialect,
+                       QLabel *note) {
     choice->setObjectName(QLatin1String(name));
     group->addButton(choice);
     grid->addWidget(choice, row, 0);
@@ -124,8 +127,8 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
   for (const gpibadapter::PortFacts &port : ports) {
     PortRow portRow{new QRadioButton(port.name, this),
-                    DialectBox(this, "PortDialect", gpibadapter::LikelyDialect(port)), Note(this, PortNote(port)),
-                    port.name};
+                    DialectBox(this, "PortDialect", gpibadapter::LikelyDialect(port)),
+                    Note(this, PortNote(port)), port.name};
     addChoice(portRow.choice, "Port", nullptr, portRow.dialect, portRow.note);
     Ports.append(portRow);
   }
@@ -236,7 +239,7 @@ bool ConnectDialog::Selected(GpibInterface &where, QString &error) const {
       return false;
     }
     const QString kind = KindOf(OtherDialect) == GpibInterface::Kind::Ar488 ? QStringLiteral("ar488:")
-                                                                             : QStringLiteral("prologix:");
+                                                                            : QStringLiteral("prologix:");
     return gpibadapter::ParseGpibInterface(kind + name, where, error);
   }
   if (Ethernet->isChecked()) {

@@ -25,7 +25,8 @@ class ConnectDialog : public QDialog {
 public:
   // preselect is chosen when the dialog opens; failure, when not empty, is why it could not
   // be used.
-  ConnectDialog(const gpibadapter::GpibInterface &preselect, const QString &failure, QWidget *parent = nullptr);
+  ConnectDialog(const gpibadapter::GpibInterface &preselect, const QString &failure,
+                QWidget *parent = nullptr);
 
   // Shows the dialog modally, or lets a test answer it; the dialog's result.
   int Present();

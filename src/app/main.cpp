@@ -93,9 +93,10 @@ int main(int argc, char **argv) {
     gpibadapter::remembered::Forget();
   gpibadapter::StartupInterface start;
   QString error;
-  if (!gpibadapter::ResolveStartupInterface(
-          parser.isSet(interfaceOption) ? std::optional<QString>(parser.value(interfaceOption)) : std::nullopt, start,
-          error))
+  if (!gpibadapter::ResolveStartupInterface(parser.isSet(interfaceOption)
+                                                ? std::optional<QString>(parser.value(interfaceOption))
+                                                : std::nullopt,
+                                            start, error))
     return Refuse(argv, error);
 
   QApplication app(argc, argv);

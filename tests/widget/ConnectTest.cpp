@@ -50,14 +50,16 @@ const char *const NoDriverLibrary = SKELD_BINARY_DIR "/no-such-folder/libgpib.so
 class ConnectEnvironment : public ::testing::Environment {
 public:
   void SetUp() override {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       dir.filePath(QStringLiteral("settings")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
     const QString bus = dir.filePath(QStringLiteral("bus.json"));
     ASSERT_TRUE(WriteFile(bus, QByteArray::fromStdString(BusText)));
     qputenv("GPIBSIM_BUS", bus.toLocal8Bit());
     qputenv("GPIBSIM_TRACE", TracePath().toLocal8Bit());
     using std::chrono::milliseconds;
-    gpibadapter::AdapterDriver::SetTimings({milliseconds(500), milliseconds(500), milliseconds(800), milliseconds(5)});
+    gpibadapter::AdapterDriver::SetTimings(
+        {milliseconds(500), milliseconds(500), milliseconds(800), milliseconds(5)});
   }
   static QString TracePath() { return dir.filePath(QStringLiteral("library-trace.txt")); }
   static inline QTemporaryDir dir;
@@ -75,7 +77,8 @@ std::vector<std::string> Written(const std::vector<std::string> &trace, std::siz
 // The simulated adapter on a pseudo-terminal (or TCP), and how --interface names it.
 struct Adapter {
   explicit Adapter(bool answers, bool tcp = false)
-      : process(QStringList{"--dialect", "prologix", tcp ? "--tcp" : "--pty"} + (tcp ? QStringList{"0"} : QStringList{}) +
+      : process(QStringList{"--dialect", "prologix", tcp ? "--tcp" : "--pty"} +
+                    (tcp ? QStringList{"0"} : QStringList{}) +
                     (answers ? QStringList{} : QStringList{"--mute"}),
                 QByteArray::fromStdString(BusText)) {
     const QString endpoint = process.endpoint;
@@ -151,7 +154,8 @@ struct DialogAnswer {
     Choose(d, choose);
     d.ConnectButton->click();
     if (d.result() != QDialog::Accepted)
-      ADD_FAILURE() << "the dialog refused " << choose.toStdString() << ": " << d.Failure->text().toStdString();
+      ADD_FAILURE() << "the dialog refused " << choose.toStdString() << ": "
+                    << d.Failure->text().toStdString();
     return d.result();
   }
 };
@@ -168,7 +172,7 @@ struct StartRow {
   bool adapterAnswers;
   const char *dialogPicks; // nullptr: Cancel (when the dialog comes up)
   // Expected:
-  const char *used; // "ended" when the program ended
+  const char *used;              // "ended" when the program ended
   const char *dialogPreselected; // nullptr: no dialog
   const char *dialogSays;
   const char *rememberedAfter;
@@ -176,20 +180,20 @@ struct StartRow {
 
 const StartRow StartRows[] = {
     {"NothingNamedDriverThere", nullptr, nullptr, nullptr, true, true, nullptr, "ni", nullptr, "", "nothing"},
-    {"NothingNamedNoDriverAdapterPicked", nullptr, nullptr, nullptr, false, true, "A", "A", "ni", "libgpib.so.0",
-     "A"},
-    {"NothingNamedNoDriverCancel", nullptr, nullptr, nullptr, false, true, nullptr, "ended", "ni", "libgpib.so.0",
-     "nothing"},
+    {"NothingNamedNoDriverAdapterPicked", nullptr, nullptr, nullptr, false, true, "A", "A", "ni",
+     "libgpib.so.0", "A"},
+    {"NothingNamedNoDriverCancel", nullptr, nullptr, nullptr, false, true, nullptr, "ended", "ni",
+     "libgpib.so.0", "nothing"},
     {"RememberedAdapterAnswers", nullptr, nullptr, "A", false, true, nullptr, "A", nullptr, "", "A"},
-    {"RememberedAdapterSilentDriverPicked", nullptr, nullptr, "A", true, false, "ni", "ni", "A", "no reply to ++ver",
-     "ni"},
+    {"RememberedAdapterSilentDriverPicked", nullptr, nullptr, "A", true, false, "ni", "ni", "A",
+     "no reply to ++ver", "ni"},
     {"OptionWinsOverRemembered", "ni", nullptr, "A", true, true, nullptr, "ni", nullptr, "", "ni"},
     {"OptionWinsOverVariable", "A", "ni", nullptr, false, true, nullptr, "A", nullptr, "", "A"},
-    {"OptionFailsCancelKeepsRemembered", "ni", nullptr, "A", false, true, nullptr, "ended", "ni", "libgpib.so.0",
-     "A"},
+    {"OptionFailsCancelKeepsRemembered", "ni", nullptr, "A", false, true, nullptr, "ended", "ni",
+     "libgpib.so.0", "A"},
     {"VariableWinsOverRemembered", nullptr, "A", "ni", true, true, nullptr, "A", nullptr, "", "A"},
-    {"VariableAdapterSilentCancel", nullptr, "A", "ni", true, false, nullptr, "ended", "A", "no reply to ++ver",
-     "ni"},
+    {"VariableAdapterSilentCancel", nullptr, "A", "ni", true, false, nullptr, "ended", "A",
+     "no reply to ++ver", "ni"},
 };
 
 class StartDecision : public ::testing::TestWithParam<StartRow> {};
@@ -226,7 +230,8 @@ TEST_P(StartDecision, UsesTheFirstThatAppliesAndRemembersWhatReachedAScope) {
   const int code = EndCode([&] { session.Start(); });
   testing::internal::GetCapturedStderr();
 
-  const QString used = code == -1 ? gpibadapter::InterfaceText(session.Current().where) : QStringLiteral("ended");
+  const QString used =
+      code == -1 ? gpibadapter::InterfaceText(session.Current().where) : QStringLiteral("ended");
   EXPECT_EQ(used, expand(row.used));
   if (code == -1) {
     EXPECT_TRUE(session.Form()->windowTitle().contains(QStringLiteral("Connected to TDS 3054")));
@@ -287,13 +292,14 @@ TEST(ConnectDialogTest, ListsThePortsThatLookLikeAnAdapterWithTheLikelyDialect) 
   ConnectDialog dialog(GpibInterface{}, QString());
   std::vector<std::string> rows;
   for (const ConnectDialog::PortRow &row : dialog.Ports)
-    rows.push_back((row.port + QLatin1Char(' ') + row.dialect->currentText() + QStringLiteral(" | ") +
-                    row.note->text())
-                       .toStdString());
-  EXPECT_EQ(rows, (std::vector<std::string>{
-                      "/dev/ttyUSB0 Prologix | FT232R USB UART, FTDI, USB 0403:6001: likely a Prologix GPIB-USB",
-                      "/dev/ttyACM0 AR488 | Arduino Uno, Arduino (www.arduino.cc), USB 2341:0043: likely an AR488",
-                      "/dev/ttyUSB1 AR488 | USB2.0-Serial, USB 1a86:7523: likely an AR488"}));
+    rows.push_back(
+        (row.port + QLatin1Char(' ') + row.dialect->currentText() + QStringLiteral(" | ") + row.note->text())
+            .toStdString());
+  EXPECT_EQ(rows,
+            (std::vector<std::string>{
+                "/dev/ttyUSB0 Prologix | FT232R USB UART, FTDI, USB 0403:6001: likely a Prologix GPIB-USB",
+                "/dev/ttyACM0 AR488 | Arduino Uno, Arduino (www.arduino.cc), USB 2341:0043: likely an AR488",
+                "/dev/ttyUSB1 AR488 | USB2.0-Serial, USB 1a86:7523: likely an AR488"}));
   EXPECT_TRUE(dialog.LibraryNote->text().startsWith(QStringLiteral(NO_DRIVER_PREFIX)))
       << dialog.LibraryNote->text().toStdString();
   EXPECT_TRUE(dialog.Library->isChecked());
@@ -326,7 +332,8 @@ TEST_P(ConnectDialogRefusal, ShowsTheReasonAndStaysOpen) {
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.TakeConnection(), nullptr);
   EXPECT_TRUE(dialog.Failure->isVisible());
-  EXPECT_TRUE(dialog.Failure->text().contains(QString::fromUtf8(r.says))) << dialog.Failure->text().toStdString();
+  EXPECT_TRUE(dialog.Failure->text().contains(QString::fromUtf8(r.says)))
+      << dialog.Failure->text().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -346,8 +353,8 @@ TEST(ConnectDialogTest, AWorkingChoiceConnectsAndTheWindowListsTheLog) {
     Adapter adapter(true, tcp);
     gpibadapter::remembered::Forget();
     VBIB32::UseDriverLibrary(NoDriverLibrary);
-    const FakePorts ports(
-        {{tcp ? QStringLiteral("/dev/ttyUSB9") : adapter.port, "FT232R USB UART", "FTDI", true, 0x0403, 0x6001}});
+    const FakePorts ports({{tcp ? QStringLiteral("/dev/ttyUSB9") : adapter.port, "FT232R USB UART", "FTDI",
+                            true, 0x0403, 0x6001}});
     const ScopedSeam<ConnectDialog::Presenter> presenter(ConnectDialog::SetPresenter, [&](ConnectDialog &d) {
       if (tcp) {
         DialogAnswer::Choose(d, adapter.text);
@@ -363,7 +370,8 @@ TEST(ConnectDialogTest, AWorkingChoiceConnectsAndTheWindowListsTheLog) {
     session.startWindow = formsteps::StartUp;
     session.Start();
     EXPECT_EQ(gpibadapter::InterfaceText(session.Current().where), adapter.text);
-    EXPECT_TRUE(session.Form()->windowTitle().endsWith(QStringLiteral("Connected to TDS 3054 @ GPIB Addr: 1")));
+    EXPECT_TRUE(
+        session.Form()->windowTitle().endsWith(QStringLiteral("Connected to TDS 3054 @ GPIB Addr: 1")));
     EXPECT_EQ(formsteps::Items(session.Form()->List1), Entries(LogEntries));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(RememberedText(), adapter.text);
@@ -451,7 +459,8 @@ TEST(ConnectOnARunningViewer, CancelKeepsTheViewerOnItsInterface) {
   EXPECT_EQ(session.Form(), form);
   const std::size_t before = LibraryTrace().size();
   form->RefreshList->click();
-  EXPECT_EQ(Written(LibraryTrace(), before), Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(LogEntries)));
+  EXPECT_EQ(Written(LibraryTrace(), before),
+            Concat({"HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(LogEntries)));
 }
 
 } // namespace

@@ -51,8 +51,9 @@ GpibInterface::Kind LikelyDialect(const PortFacts &port) {
         text.contains(QLatin1String("arduino"), Qt::CaseInsensitive))
       return GpibInterface::Kind::Ar488;
   }
-  if (port.hasIds && (port.vendor == Ch340Vendor || std::find(std::begin(ArduinoVendors), std::end(ArduinoVendors),
-                                                              port.vendor) != std::end(ArduinoVendors)))
+  if (port.hasIds &&
+      (port.vendor == Ch340Vendor || std::find(std::begin(ArduinoVendors), std::end(ArduinoVendors),
+                                               port.vendor) != std::end(ArduinoVendors)))
     return GpibInterface::Kind::Ar488;
   return GpibInterface::Kind::Prologix;
 }

@@ -19,13 +19,14 @@ constexpr int KeptHosts = 5;
 bool gEnabled = true;
 
 std::unique_ptr<QSettings> Settings() {
-  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(SettingsOwner),
-                                     QLatin1String(SettingsOwner));
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                     QLatin1String(SettingsOwner), QLatin1String(SettingsOwner));
 }
 
 QString HostText(const GpibInterface &where) {
   if (where.tcpPort == DefaultPrologixTcpPort)
-    return where.port.contains(QLatin1Char(':')) ? QLatin1Char('[') + where.port + QLatin1Char(']') : where.port;
+    return where.port.contains(QLatin1Char(':')) ? QLatin1Char('[') + where.port + QLatin1Char(']')
+                                                 : where.port;
   return where.Place();
 }
 
@@ -40,7 +41,8 @@ QString InterfaceText(const GpibInterface &where) {
   case GpibInterface::Kind::Prologix:
     break;
   }
-  return where.tcp ? QStringLiteral("prologix-tcp:") + HostText(where) : QStringLiteral("prologix:") + where.port;
+  return where.tcp ? QStringLiteral("prologix-tcp:") + HostText(where)
+                   : QStringLiteral("prologix:") + where.port;
 }
 
 bool ResolveStartupInterface(const std::optional<QString> &option, StartupInterface &out, QString &error) {
@@ -49,7 +51,8 @@ bool ResolveStartupInterface(const std::optional<QString> &option, StartupInterf
   if (option || !variable.isEmpty()) {
     chosen.source = option ? InterfaceSource::Option : InterfaceSource::Variable;
     if (!ParseGpibInterface(option ? *option : variable, chosen.where, error)) {
-      error = (option ? QStringLiteral("--interface: ") : QLatin1String(InterfaceVariable) + QStringLiteral(": ")) +
+      error = (option ? QStringLiteral("--interface: ")
+                      : QLatin1String(InterfaceVariable) + QStringLiteral(": ")) +
               error;
       return false;
     }
@@ -94,7 +97,8 @@ void Remember(const GpibInterface &where) {
   }
   settings->sync();
   if (settings->status() != QSettings::NoError)
-    std::fprintf(stderr, "the GPIB interface could not be remembered in %s\n", qPrintable(settings->fileName()));
+    std::fprintf(stderr, "the GPIB interface could not be remembered in %s\n",
+                 qPrintable(settings->fileName()));
 }
 
 void Forget() {
