@@ -6,9 +6,11 @@ set -euo pipefail
 trace=$1
 shift
 : >"$trace"
-GPIBSIM_TRACE="$trace" skeld-errlog-demo "$@" &
+# The demo must leave the interface the viewer remembers alone.
+config=$(mktemp -d)
+GPIBSIM_TRACE="$trace" XDG_CONFIG_HOME="$config" skeld-errlog-demo "$@" &
 viewer=$!
-trap 'kill "$viewer" 2>/dev/null || true' EXIT
+trap 'kill "$viewer" 2>/dev/null || true; rm -rf "$config"' EXIT
 
 # The log ends with an empty item: a reply of two double quotes and a line feed.
 end_item='"\"\"\n" ibsta='
@@ -39,4 +41,5 @@ elif [ "$(grep '^ibrd ' "$trace" | tail -n 1 | grep -cF "$end_item")" != 1 ]; th
   fail "reading went on after the end item"
 fi
 ((queries > 0 && queries == entries)) || fail "the log was not read entry by entry to its end"
+[ -z "$(ls -A "$config")" ] || fail "the demo wrote settings: $(find "$config" -type f)"
 exit $status

@@ -71,11 +71,18 @@ QString PortNote(const gpibadapter::PortFacts &port) {
   return parts.isEmpty() ? likely : parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + likely;
 }
 
-// Choosing a row's field chooses the row; choosing the row moves to its field.
+// Choosing a row's field chooses the row; choosing the row moves to its field at once, so
+// that what is typed right after its shortcut lands in the field.
 void Couple(QRadioButton *choice, QWidget *field) {
-  QObject::connect(choice, &QRadioButton::toggled, field, [field](bool on) {
-    if (on && !field->hasFocus())
-      field->setFocus();
+  const auto enter = [choice, field] {
+    choice->setChecked(true);
+    if (!field->hasFocus())
+      field->setFocus(Qt::ShortcutFocusReason);
+  };
+  QObject::connect(choice, &QRadioButton::pressed, field, enter);
+  QObject::connect(choice, &QRadioButton::toggled, field, [enter](bool on) {
+    if (on)
+      enter();
   });
 }
 
@@ -141,7 +148,7 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   OtherPort = new QRadioButton(QStringLiteral("&Other serial port:"), this);
   OtherPortName = new QLineEdit(this);
   OtherPortName->setObjectName(QStringLiteral("OtherPortName"));
-  OtherPortName->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+  OtherPortName->setPlaceholderText(QStringLiteral("/dev/ttyUSB1"));
   OtherDialect = DialectBox(this, "OtherDialect", GpibInterface::Kind::Prologix);
   addChoice(OtherPort, "OtherPort", OtherPortName, OtherDialect,
             Note(this, QStringLiteral("A serial port not listed above, by its name (/dev/ttyUSB1, COM3).")));

@@ -1,3 +1,11 @@
 # The real viewer on the drop-in simulated driver library, checked through the bus trace.
 add_unit_test(NAME app_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/StartUpTraceTest.cpp)
 add_dependencies(app_e2e skeld-errlog gpibsim_shim)
+# The real viewer under an X server with no driver library: the Connect dialog driven by
+# keyboard, then a second start through the remembered adapter.
+if(NOT WIN32)
+  find_program(XVFB_RUN xvfb-run REQUIRED)
+  add_test(NAME app_e2e_connect COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24" bash
+                                        ${CMAKE_CURRENT_LIST_DIR}/connect-dialog.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(app_e2e_connect PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()

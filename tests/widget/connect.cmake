@@ -10,3 +10,7 @@ add_unit_test(NAME app_connect SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConnectTest.cpp
 target_compile_definitions(app_connect PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>"
                                                NO_DRIVER_PREFIX="${CMAKE_BINARY_DIR}/no-such-folder/libgpib.so.0: ")
 add_dependencies(app_connect gpibsim-adapter gpibsim_shim)
+
+# The dialog with made-up USB ports, for looking at it; not a test.
+add_executable(connect-preview ${CMAKE_CURRENT_LIST_DIR}/ConnectDialogPreview.cpp)
+target_link_libraries(connect-preview PRIVATE skeld_app_connect)
