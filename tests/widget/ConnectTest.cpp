@@ -76,11 +76,11 @@ std::vector<std::string> Written(const std::vector<std::string> &trace, std::siz
 
 // The simulated adapter on a pseudo-terminal (or TCP), and how --interface names it.
 struct Adapter {
-  explicit Adapter(bool answers, bool tcp = false)
+  explicit Adapter(bool answers, bool tcp = false, const std::string &bus = BusText)
       : process(QStringList{"--dialect", "prologix", tcp ? "--tcp" : "--pty"} +
                     (tcp ? QStringList{"0"} : QStringList{}) +
                     (answers ? QStringList{} : QStringList{"--mute"}),
-                QByteArray::fromStdString(BusText)) {
+                QByteArray::fromStdString(bus)) {
     const QString endpoint = process.endpoint;
     text = endpoint.startsWith(QLatin1String("pty ")) ? QStringLiteral("prologix:") + endpoint.mid(4)
                                                       : QStringLiteral("prologix-tcp:") + endpoint.mid(4);
@@ -176,7 +176,21 @@ struct StartRow {
   const char *dialogPreselected; // nullptr: no dialog
   const char *dialogSays;
   const char *rememberedAfter;
+  // What the adapter's bus holds (the driver library's holds the scope).
+  enum class On { Scope, RefusedFirmware, NoScope } on = On::Scope;
 };
+
+std::string AdapterBus(StartRow::On on) {
+  switch (on) {
+  case StartRow::On::Scope:
+    break;
+  case StartRow::On::RefusedFirmware:
+    return busdesc::BusJson(ScopeBus("TEK/TDS 3054,CF:91.1CT,FV:v3.41 TDS3FFT:v1.00", Entries(2)));
+  case StartRow::On::NoScope:
+    return busdesc::BusJson(Bus({Plain(17, {{"ID?", "FLUKE,8840A,0,V2.0\n"}})}));
+  }
+  return BusText;
+}
 
 const StartRow StartRows[] = {
     {"NothingNamedDriverThere", nullptr, nullptr, nullptr, true, true, nullptr, "ni", nullptr, "", "nothing"},
@@ -194,13 +208,17 @@ const StartRow StartRows[] = {
     {"VariableWinsOverRemembered", nullptr, "A", "ni", true, true, nullptr, "A", nullptr, "", "A"},
     {"VariableAdapterSilentCancel", nullptr, "A", "ni", true, false, nullptr, "ended", "A",
      "no reply to ++ver", "ni"},
+    {"AdapterWithoutAScopeIsNotRemembered", "A", nullptr, "ni", false, true, nullptr, "ended", nullptr, "",
+     "ni", StartRow::On::NoScope},
+    {"RefusedFirmwareReachedAScope", "A", nullptr, "ni", false, true, nullptr, "A", nullptr, "", "A",
+     StartRow::On::RefusedFirmware},
 };
 
 class StartDecision : public ::testing::TestWithParam<StartRow> {};
 
 TEST_P(StartDecision, UsesTheFirstThatAppliesAndRemembersWhatReachedAScope) {
   const StartRow &row = GetParam();
-  Adapter adapter(row.adapterAnswers);
+  Adapter adapter(row.adapterAnswers, false, AdapterBus(row.on));
   const auto expand = [&](const char *text) {
     return QString::fromUtf8(text) == QLatin1String("A") ? adapter.text : QString::fromUtf8(text);
   };
@@ -233,13 +251,19 @@ TEST_P(StartDecision, UsesTheFirstThatAppliesAndRemembersWhatReachedAScope) {
   const QString used =
       code == -1 ? gpibadapter::InterfaceText(session.Current().where) : QStringLiteral("ended");
   EXPECT_EQ(used, expand(row.used));
-  if (code == -1) {
+  if (row.on == StartRow::On::NoScope) {
+    EXPECT_EQ(code, 1);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(
+        boxes.shown[0].title.startsWith(QStringLiteral("Expected Id-response from device not found")));
+  } else if (code == -1) {
     EXPECT_TRUE(session.Form()->windowTitle().contains(QStringLiteral("Connected to TDS 3054")));
-    EXPECT_EQ(session.Form()->List1->count(), LogEntries);
+    EXPECT_EQ(session.Form()->List1->count(), row.on == StartRow::On::Scope ? LogEntries : 5);
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().prompt.toStdString();
   } else {
     EXPECT_EQ(code, 1);
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().prompt.toStdString();
   }
-  EXPECT_TRUE(boxes.shown.empty()) << boxes.shown.front().prompt.toStdString();
   EXPECT_EQ(dialog.shown, row.dialogPreselected != nullptr);
   if (row.dialogPreselected) {
     EXPECT_EQ(dialog.preselected, expand(row.dialogPreselected));
