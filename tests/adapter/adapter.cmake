@@ -16,5 +16,4 @@ add_dependencies(adapter skeld-errlog)
 add_unit_test(NAME adapter_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterEndToEndTest.cpp
               LIBS skeld_app skeld_gpib_adapter gpibsim_core Qt6::Network)
 target_include_directories(adapter_e2e PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(adapter_e2e gpibsim-adapter)
-target_compile_definitions(adapter_e2e PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
+uses_simulated_adapter(adapter_e2e)

@@ -7,5 +7,4 @@ endif()
 find_package(Qt6 REQUIRED COMPONENTS Network)
 add_unit_test(NAME sim_adapter SOURCES ${CMAKE_CURRENT_LIST_DIR}/SimAdapterTest.cpp
               LIBS skeld_sim_support Qt6::Network)
-add_dependencies(sim_adapter gpibsim-adapter)
-target_compile_definitions(sim_adapter PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
+uses_simulated_adapter(sim_adapter)

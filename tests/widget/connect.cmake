@@ -7,9 +7,9 @@ endif()
 find_package(Qt6 REQUIRED COMPONENTS Network)
 add_unit_test(NAME app_connect SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConnectTest.cpp
               LIBS skeld_app_connect skeld_sim_support Qt6::Network)
-target_compile_definitions(app_connect PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>"
-                                               NO_DRIVER_PREFIX="${CMAKE_BINARY_DIR}/no-such-folder/libgpib.so.0: ")
-add_dependencies(app_connect gpibsim-adapter gpibsim_shim)
+uses_simulated_adapter(app_connect)
+target_compile_definitions(app_connect PRIVATE NO_DRIVER_PREFIX="${CMAKE_BINARY_DIR}/no-such-folder/libgpib.so.0: ")
+add_dependencies(app_connect gpibsim_shim)
 
 # The dialog with made-up USB ports, for looking at it; not a test.
 add_executable(connect-preview ${CMAKE_CURRENT_LIST_DIR}/ConnectDialogPreview.cpp)
