@@ -2,6 +2,7 @@
 
 #include "gpib/GpibCodes.h"
 #include "gpib/adapter/AdapterDriver.h"
+#include "gpib/adapter/AdapterLink.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -331,3 +335,33 @@ TEST(AdapterOpen, APortRefusedForPermissionsPointsAtTheDialoutGroup) {
 }
 
 } // namespace
+
+// Low latency where the serial driver takes it; a port that refuses (a pseudo-terminal) is
+// used as it is.
+TEST(AdapterLink, TakesLowLatencyWhereThePortAllowsItAndWorksWhereItDoesNot) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  const auto closeMaster = qScopeGuard([&] { close(master); });
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  GpibInterface pty;
+  pty.kind = GpibInterface::Kind::Prologix;
+  pty.port = QString::fromLocal8Bit(ptsname(master));
+  gpibadapter::AdapterLink link(pty);
+  QString why;
+  ASSERT_TRUE(link.Open(why)) << why.toStdString();
+  EXPECT_FALSE(link.LowLatency());
+  EXPECT_TRUE(link.Send("++ver\n"));
+  char got[16] = {};
+  EXPECT_EQ(read(master, got, sizeof got), 6);
+
+  // A real UART only when named: opening it sets it to 115200 8N1.
+  const QString name = qEnvironmentVariable("SKELD_TEST_UART");
+  if (name.isEmpty())
+    GTEST_SKIP() << "SKELD_TEST_UART names no serial port to try low latency on";
+  GpibInterface uart = pty;
+  uart.port = name;
+  gpibadapter::AdapterLink real(uart);
+  ASSERT_TRUE(real.Open(why)) << why.toStdString();
+  EXPECT_TRUE(real.LowLatency());
+}
