@@ -194,7 +194,10 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
 
   Preselect(preselect);
   ShowFailure(failure);
-  setMinimumWidth(560);
+  // Wide enough for a port's description on one line; the wrapped texts then take their
+  // height at that width.
+  intro->setMinimumWidth(540);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void ConnectDialog::Preselect(const GpibInterface &where) {
