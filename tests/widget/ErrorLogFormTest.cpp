@@ -303,7 +303,7 @@ TEST_F(ErrorLogFormTest, StartUpRunsOnceWhateverActivatesTheWindowLater) {
   // Whatever the activations queued runs before this.
   bool drained = false;
   QTimer::singleShot(0, [&drained] { drained = true; });
-  QTRY_VERIFY(drained);
+  ASSERT_TRUE(QTest::qWaitFor([&drained] { return drained; }));
 
   EXPECT_EQ(bus.trace.size(), traceLines);
   EXPECT_EQ(form.windowTitle(), caption);
