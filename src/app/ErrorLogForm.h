@@ -2,6 +2,9 @@
 
 #include "app/ActivationEvents.h"
 
+#include "app/ScopeIdentity.h"
+
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -39,6 +42,7 @@ public:
   void SendErrorLogToFile_Click();
   void errAbout_Click();
   void Close_Click();
+  void CopyEntries_Click();
 
   const QString &scopeModel() const { return ScopeModel; }
   std::int16_t zeroEndsLog() const { return ZeroEndsLog; }
@@ -50,6 +54,8 @@ public:
 
   // How long the start-up splash stays; 2 seconds unless a test shortens it.
   void SetSplashSeconds(std::int16_t seconds) { splashSeconds_ = seconds; }
+  // How the bus is reached ("ni", "prologix:/dev/ttyUSB0" ...), as a saved JSON log names it.
+  void SetGpibInterface(const QString &text) { gpibInterface_ = text; }
 
   QListWidget *List1;
   QPushButton *RefreshList;
@@ -63,6 +69,8 @@ public:
   QAction *F1;
   QAction *E;
   QAction *errAbout;
+  // On the list: Ctrl+C and its context menu copy the selected entries.
+  QAction *CopyEntries;
 
 protected:
   bool event(QEvent *event) override;
@@ -71,7 +79,7 @@ protected:
 private:
   QString BaseCaption() const;
   QStringList ListedEntries() const;
-  void FindScopeAddress();
+  void TakeIdentity(const skeld::ScopeIdentity &id);
   void RefuseFirmware();
   void SetLogCommandsEnabled(bool enabled);
 
@@ -84,4 +92,6 @@ private:
   bool Reading = false;
   ActivationEvents activation_{this, [this] { Form_Activate(); }};
   std::int16_t splashSeconds_ = 2;
+  QString gpibInterface_ = QStringLiteral("ni");
+  QDateTime readTime_;
 };

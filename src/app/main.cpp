@@ -1,4 +1,5 @@
 #include "app/ErrorLogForm.h"
+#include "app/ReadCommand.h"
 #include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceChoice.h"
 #include "platform/AppInfo.h"
@@ -64,6 +65,7 @@ int main(int argc, char **argv) {
                                            QStringLiteral("The GPIB interface to use (see above)."),
                                            QStringLiteral("INTERFACE"));
   parser.addOption(interfaceOption);
+  skeld::AddReadOptions(parser);
   AcceptToolkitOptions(parser);
   QStringList arguments;
   for (int i = 0; i < argc; ++i)
@@ -90,11 +92,15 @@ int main(int argc, char **argv) {
     return Refuse(argv, fromOption ? QStringLiteral("--interface: ") + error
                                    : QLatin1String(InterfaceVariable) + QStringLiteral(": ") + error);
 
+  if (const std::optional<int> status = skeld::RunReadCommand(argc, argv, parser, where))
+    return *status;
+
   QApplication app(argc, argv);
   const gpibadapter::InterfaceChoice gpibInterface(where);
 
   MessBox::RegisterAsPresenter();
   ErrorLogForm form;
+  form.SetGpibInterface(gpibadapter::InterfaceText(where));
   form.Load();
   form.adjustSize();
   skeld::CentreOnScreen(form);

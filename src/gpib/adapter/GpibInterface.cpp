@@ -119,6 +119,18 @@ bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error)
   return true;
 }
 
+QString InterfaceText(const GpibInterface &where) {
+  switch (where.kind) {
+  case GpibInterface::Kind::Ni:
+    return QStringLiteral("ni");
+  case GpibInterface::Kind::Prologix:
+    return (where.tcp ? QStringLiteral("prologix-tcp:") : QStringLiteral("prologix:")) + where.Place();
+  case GpibInterface::Kind::Ar488:
+    break;
+  }
+  return QStringLiteral("ar488:") + where.Place();
+}
+
 QString InterfaceForms() {
   return QStringLiteral("ni                        the NI-488.2 driver library (default)\n"
                         "prologix:PORT             Prologix GPIB-USB on a serial port (/dev/ttyUSB0, COM3)\n"

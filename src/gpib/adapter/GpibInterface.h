@@ -25,6 +25,9 @@ constexpr quint16 DefaultPrologixTcpPort = 1234;
 // line saying what is wrong and which forms are accepted.
 bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error);
 
+// The interface written the way --interface takes it ("ni", "prologix-tcp:host:1234" ...).
+QString InterfaceText(const GpibInterface &where);
+
 // The accepted forms, one a line, for --help.
 QString InterfaceForms();
 
