@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cstdio>
 #include <string>
@@ -119,6 +120,7 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
     ++failures;
     return Module1::AnswerOnStandardError(request);
   });
+  const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
 
   ErrorLogOutput::LogReading reading;
   reading.gpibInterface = gpibadapter::InterfaceText(where);

@@ -1,3 +1,13 @@
 # The real viewer on the drop-in simulated driver library, checked through the bus trace.
 add_unit_test(NAME app_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/StartUpTraceTest.cpp)
 add_dependencies(app_e2e skeld-errlog gpibsim_shim)
+
+# --read, the real viewer without any display, on the drop-in simulated driver and through the
+# simulated Prologix on a pseudo-terminal.
+if(NOT WIN32)
+  find_package(Qt6 REQUIRED COMPONENTS Network)
+  add_unit_test(NAME app_read SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReadCommandTest.cpp
+                LIBS skeld_output_formats skeld_sim_support Qt6::Network)
+  add_dependencies(app_read skeld-errlog gpibsim_shim gpibsim-adapter)
+  target_compile_definitions(app_read PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
+endif()
