@@ -46,7 +46,8 @@ TEST(LogFormats, EachFormatKeepsEveryEntryByte) {
               "\r\n" + ErrorLogOutput::LogHeaderText("TDS 3054", QDate(2024, 3, 7)).toLatin1() + "\r\n\r\n" +
                   c.entry + "\r\nnext\r\n")
         << c.what;
-    EXPECT_EQ(FormatLog(LogFormat::Csv, reading), "index,entry\r\n1," + c.csvField + "\r\n2,next\r\n") << c.what;
+    EXPECT_EQ(FormatLog(LogFormat::Csv, reading), "index,entry\r\n1," + c.csvField + "\r\n2,next\r\n")
+        << c.what;
 
     QJsonParseError error;
     const QJsonDocument json = QJsonDocument::fromJson(FormatLog(LogFormat::Json, reading), &error);
