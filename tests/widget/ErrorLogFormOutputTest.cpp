@@ -116,6 +116,9 @@ QByteArray ReadCommandOutput(const gpibsim::BusDescription &bus, const QString &
 }
 
 TEST_F(OutputFromTheWindow, CsvAndJsonChosenInTheSaveDialogWriteWhatReadWrites) {
+#ifdef _WIN32
+  GTEST_SKIP() << "--read is started on the Linux drop-in simulated libgpib.so.0";
+#endif
   const gpibsim::BusDescription description = ScopeBus(Tds3054, Awkward);
   SimulatedBus bus(description);
   ErrorLogForm form;
