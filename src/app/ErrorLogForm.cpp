@@ -3,22 +3,24 @@
 #include "app/ErrorLogReply.h"
 #include "app/IntroForm.h"
 #include "app/ScopeIdentity.h"
+#include "app/ScopeStartUp.h"
 #include "app/TdsConversation.h"
-#include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "output/ErrorLogOutput.h"
 #include "platform/AppInfo.h"
 #include "platform/EndProgram.h"
 #include "platform/GpibText.h"
-#include "platform/Homepage.h"
 #include "platform/Twips.h"
 #include "platform/VersionText.h"
 #include "ui/Module1.h"
 #include "ui/WindowPlacement.h"
 #include "ui/errAboutForm.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -28,7 +30,6 @@
 #include <QScopedValueRollback>
 
 #include <algorithm>
-#include <string>
 
 namespace {
 
@@ -64,6 +65,14 @@ ErrorLogForm::ErrorLogForm(QWidget *parent) : QMainWindow(parent) {
   // One line per entry; without this every added entry measures all the others again,
   // which made reading a long log cost noticeable processor time.
   List1->setUniformItemSizes(true);
+  List1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  CopyEntries = new QAction(QStringLiteral("&Copy"), List1);
+  CopyEntries->setObjectName(QStringLiteral("CopyEntries"));
+  CopyEntries->setShortcut(QKeySequence::Copy);
+  CopyEntries->setShortcutContext(Qt::WidgetShortcut);
+  CopyEntries->setEnabled(false);
+  List1->addAction(CopyEntries);
+  List1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   RefreshList = MakeButton(client, "RefreshList", QStringLiteral("&Refresh"), TwipsRect(240, 2520, 855, 315));
 
@@ -108,6 +117,9 @@ ErrorLogForm::ErrorLogForm(QWidget *parent) : QMainWindow(parent) {
   connect(ConnectInterface, &QAction::triggered, this, &ErrorLogForm::Connect_Click);
   connect(E, &QAction::triggered, this, &ErrorLogForm::Close_Click);
   connect(errAbout, &QAction::triggered, this, &ErrorLogForm::errAbout_Click);
+  connect(CopyEntries, &QAction::triggered, this, &ErrorLogForm::CopyEntries_Click);
+  connect(List1, &QListWidget::itemSelectionChanged, this,
+          [this] { CopyEntries->setEnabled(!List1->selectedItems().isEmpty()); });
 }
 
 QString ErrorLogForm::BaseCaption() const {
@@ -119,14 +131,7 @@ void ErrorLogForm::Load() {
   skeld::VersionText = skeld::MakeVersionText(skeld::AppMajor(), skeld::AppMinor(), skeld::AppRevision());
   skeld::BuildDate = QStringLiteral("Feb 2025");
   setWindowTitle(BaseCaption());
-  VBIB32QX::DevTimeout = VBIB32::T3s;
-  std::int16_t fatal = 1;
-  VBIB32QX::InitGpibBus(fatal);
-  if (ScopeHandle == 0) {
-    std::string query = "ID?";
-    std::string expected = "TDS";
-    ScopeHandle = VBIB32QX::OpenGpibDevice(query, expected);
-  }
+  skeld::OpenScope(ScopeHandle);
 }
 
 bool ErrorLogForm::event(QEvent *event) {
@@ -146,46 +151,34 @@ void ErrorLogForm::Form_Activate() {
   Activated = true;
   QScopedValueRollback<bool> busy(Reading, true);
   ConnectInterface->setEnabled(false);
-  IdentifyTDS(ScopeHandle);
-  if (scopeReached_)
-    scopeReached_();
-  FindScopeAddress();
-  setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel +
-                 QStringLiteral(" @ GPIB Addr:") +
-                 QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr)));
-  std::int16_t seconds = splashSeconds_;
-  Intro(seconds);
-  // Disabled only when the firmware was refused: then nothing is sent.
-  if (RefreshList->isEnabled()) {
-    skeld::TdsConversation(ScopeHandle).Unlock();
-    ReadErrorLog();
-  }
+  skeld::StartUpSteps steps;
+  steps.identified = [this](const skeld::ScopeIdentity &id) { TakeIdentity(id); };
+  steps.connected = [this] {
+    if (scopeReached_)
+      scopeReached_();
+    setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel +
+                   QStringLiteral(" @ GPIB Addr:") +
+                   QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr)));
+    std::int16_t seconds = splashSeconds_;
+    Intro(seconds);
+  };
+  steps.read = [this] { ReadErrorLog(); };
+  skeld::ContinueStartUp(ScopeHandle, steps);
   ConnectInterface->setEnabled(true);
-}
-
-void ErrorLogForm::FindScopeAddress() {
-  if (const std::int16_t address = VBIB32QX::ListenerAddressOf(ScopeHandle))
-    VBIB32QX::DevGpibAddr = address;
 }
 
 void ErrorLogForm::IdentifyTDS(std::int16_t &handle) {
   const skeld::ScopeIdentity id = skeld::TdsConversation(handle).Identify();
+  TakeIdentity(id);
+  skeld::EndIfNotSupported(id);
+}
+
+void ErrorLogForm::TakeIdentity(const skeld::ScopeIdentity &id) {
   ScopeModel = skeld::FromGpib(id.model);
   ShownModel = skeld::FromGpibOneLine(id.model);
-  switch (id.support) {
-  case skeld::ScopeSupport::Accepted:
-    ZeroEndsLog = id.zeroEndsLog;
-    return;
-  case skeld::ScopeSupport::FirmwareRefused:
-    ZeroEndsLog = id.zeroEndsLog;
+  ZeroEndsLog = id.zeroEndsLog;
+  if (id.support == skeld::ScopeSupport::FirmwareRefused)
     RefuseFirmware();
-    return;
-  case skeld::ScopeSupport::NotSupported:
-    break;
-  }
-  Module1::ShowMessBox(ShownModel + QStringLiteral(" is NOT supported by this software."),
-                       Module1::Style::Critical, QStringLiteral("TDS"));
-  skeld::EndProgram(1);
 }
 
 void ErrorLogForm::RefuseFirmware() {
@@ -203,12 +196,7 @@ void ErrorLogForm::RefuseFirmware() {
   palette.setColor(QPalette::Text, QColor(255, 0, 0));
   List1->setPalette(palette);
 
-  List1->addItem(ShownModel + QStringLiteral(" with Firmware 3.41 does not support viewing or clearing"));
-  List1->addItem(QStringLiteral("the Errorlog via GPIB."));
-  List1->addItem(QStringLiteral("To do that you must load an earlier Firmware e.g. 3.39."));
-  List1->addItem(QStringLiteral("It could be downloaded here:  http://") +
-                 QLatin1String(skeld::HomepageHost) + QStringLiteral("/dl/docs/3.39.zip"));
-  List1->addItem(QStringLiteral("The latest Firmware could be found on Tek's website."));
+  List1->addItems(skeld::FirmwareRefusal(ShownModel));
 }
 
 QString ErrorLogForm::VerErr() const { return QStringLiteral("2025-02-14 - v1.3"); }
@@ -233,6 +221,7 @@ void ErrorLogForm::ReadErrorLog() {
     List1->addItem(skeld::FromGpib(entry));
   });
 
+  readTime_ = QDateTime::currentDateTime();
   const int entries = List1->count();
   Label1->setText(skeld::CountLine(entries));
   SetLogCommandsEnabled(entries > 0);
@@ -289,7 +278,23 @@ void ErrorLogForm::PrintErrorLog_Click() {
 void ErrorLogForm::SendErrorLogToFile_Click() {
   if (Reading)
     return;
-  ErrorLogOutput::SendErrorLogToFile(ListedEntries(), ScopeModel, this);
+  ErrorLogOutput::LogReading reading;
+  reading.model = ScopeModel;
+  reading.gpibAddress = VBIB32QX::DevGpibAddr;
+  reading.gpibInterface = gpibInterface_;
+  reading.time = readTime_;
+  reading.entries = ListedEntries();
+  ErrorLogOutput::SendErrorLogToFile(reading, this);
+}
+
+// The selected entries in list order, one a line, whatever order they were picked in.
+void ErrorLogForm::CopyEntries_Click() {
+  QStringList selected;
+  for (int i = 0; i < List1->count(); ++i)
+    if (List1->item(i)->isSelected())
+      selected.append(List1->item(i)->text());
+  if (!selected.isEmpty())
+    QGuiApplication::clipboard()->setText(selected.join(QLatin1Char('\n')));
 }
 
 // Works during a reading too: it reads nothing from the scope.

@@ -2,6 +2,9 @@
 
 #include "app/ActivationEvents.h"
 
+#include "app/ScopeIdentity.h"
+
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -40,6 +43,7 @@ public:
   void SendErrorLogToFile_Click();
   void errAbout_Click();
   void Close_Click();
+  void CopyEntries_Click();
   void Connect_Click();
 
   // File > Connect... hands over to whoever runs the viewer; reaching a scope (accepted or
@@ -57,6 +61,8 @@ public:
 
   // How long the start-up splash stays; 2 seconds unless a test shortens it.
   void SetSplashSeconds(std::int16_t seconds) { splashSeconds_ = seconds; }
+  // How the bus is reached ("ni", "prologix:/dev/ttyUSB0" ...), as a saved JSON log names it.
+  void SetGpibInterface(const QString &text) { gpibInterface_ = text; }
 
   QListWidget *List1;
   QPushButton *RefreshList;
@@ -71,6 +77,8 @@ public:
   QAction *F1;
   QAction *E;
   QAction *errAbout;
+  // On the list: Ctrl+C and its context menu copy the selected entries.
+  QAction *CopyEntries;
 
 protected:
   bool event(QEvent *event) override;
@@ -79,7 +87,7 @@ protected:
 private:
   QString BaseCaption() const;
   QStringList ListedEntries() const;
-  void FindScopeAddress();
+  void TakeIdentity(const skeld::ScopeIdentity &id);
   void RefuseFirmware();
   void SetLogCommandsEnabled(bool enabled);
 
@@ -94,4 +102,6 @@ private:
   std::int16_t splashSeconds_ = 2;
   std::function<void()> connectHandler_;
   std::function<void()> scopeReached_;
+  QString gpibInterface_ = QStringLiteral("ni");
+  QDateTime readTime_;
 };

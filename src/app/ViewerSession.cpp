@@ -60,6 +60,7 @@ void ViewerSession::StartWindow() {
   form_ = std::make_unique<ErrorLogForm>();
   form_->SetConnectHandler([this] { Connect_Click(); });
   form_->SetScopeReachedHandler([this] { ScopeReached(); });
+  form_->SetGpibInterface(gpibadapter::InterfaceText(current_.where));
   startWindow(*form_);
   emit windowStarted();
 }

@@ -1,3 +1,4 @@
+#include "app/ReadCommand.h"
 #include "app/ViewerSession.h"
 #include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceStartup.h"
@@ -70,6 +71,7 @@ int main(int argc, char **argv) {
   const QCommandLineOption noRememberOption(QStringLiteral("no-remember"),
                                             QStringLiteral("Neither use nor change what is remembered."));
   parser.addOptions({forgetOption, noRememberOption});
+  skeld::AddReadOptions(parser);
   AcceptToolkitOptions(parser);
   QStringList arguments;
   for (int i = 0; i < argc; ++i)
@@ -98,6 +100,9 @@ int main(int argc, char **argv) {
                                                 : std::nullopt,
                                             start, error))
     return Refuse(argv, error);
+
+  if (const std::optional<int> status = skeld::RunReadCommand(argc, argv, parser, start.where))
+    return *status;
 
   QApplication app(argc, argv);
   MessBox::RegisterAsPresenter();

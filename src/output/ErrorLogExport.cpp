@@ -6,13 +6,7 @@
 #include "ui/Module1.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
-#include <QSaveFile>
-#include <QStringView>
 
-#include <cstdint>
 #include <optional>
 
 namespace ErrorLogOutput {
@@ -21,6 +15,9 @@ namespace {
 constexpr char kSaveTitle[] = "Save the Error Log";
 constexpr char kInitialFileName[] = "ErrorLog1";
 constexpr char kFilter[] = "Error Log Files (*.txt)";
+// Offered after the plain text, in the order of LogFormat.
+constexpr char kCsvFilter[] = "CSV Files (*.csv)";
+constexpr char kJsonFilter[] = "JSON Files (*.json)";
 constexpr char kFolderName[] = "\\Skeld Error Log";
 constexpr char kFailureTitle[] = "Copy to File";
 constexpr char kFailurePrompt[] = "The error log could not be written to";
@@ -33,73 +30,47 @@ void ReportFailure(const QString &path, const QString &reason) {
                        Module1::Style::Exclamation, QLatin1String(kFailureTitle));
 }
 
-// Unbuffered, so a failed write shows at once with its reason.
-bool WriteAll(QFileDevice &file, const QByteArray &bytes) {
-  for (qint64 done = 0; done < bytes.size();) {
-    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-    if (n <= 0)
-      return false;
-    done += n;
-  }
-  return true;
-}
 } // namespace
-
-QString LogHeaderText(const QString &scopeModel, const QDate &date) {
-  return QStringLiteral("Error Log from ") + scopeModel + QStringLiteral(", S/N ________________ / ") +
-         QLocale::system().toString(date, QLocale::ShortFormat);
-}
-
-QString LogHeaderText(const QString &scopeModel) { return LogHeaderText(scopeModel, QDate::currentDate()); }
 
 QString ErrorLogFolder() { return skeld::AppDataPath(QLatin1String(kFolderName)); }
 
-QByteArray FileLine(const QString &line) {
-  QByteArray bytes;
-  bytes.reserve(line.size() + 2);
-  // The list's characters came from instrument bytes one to one; anything else (a code
-  // point, not a UTF-16 unit) becomes one "?".
-  for (const char32_t c : QStringView(line).toUcs4())
-    bytes.append(c <= 0xFF ? static_cast<char>(c) : '?');
-  bytes.append("\r\n");
-  return bytes;
-}
-
 QString WriteErrorLogFile(const QString &path, const QString &header, const QStringList &entries) {
-  QByteArray bytes = FileLine(QString()) + FileLine(header) + FileLine(QString());
-  for (qsizetype i = 0, count = entries.size(); i < count; ++i)
-    bytes += FileLine(entries.at(i));
-
-  // A device or a pipe cannot be replaced by a new file, and holds nothing to keep.
-  const QFileInfo target(path);
-  if (target.exists() && !target.isFile() && !target.isDir()) {
-    QFile device(path);
-    if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(device, bytes))
-      return device.errorString();
-    device.close();
-    return device.error() == QFileDevice::NoError ? QString() : device.errorString();
-  }
-  // The old file is replaced only once the whole new one is on disk.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !WriteAll(file, bytes) || !file.commit())
-    return file.errorString();
-  return QString();
+  return WriteLogFile(path, TextLog(header, entries));
 }
 
-void SendErrorLogToFile(const QStringList &entries, const QString &scopeModel, QWidget *owner) {
+void SendErrorLogToFile(const LogReading &reading, QWidget *owner) {
   const QString folder = ErrorLogFolder();
   if (!skeld::MakeAppDataSubfolder(folder)) {
     ReportFailure(folder, QLatin1String(kFolderFailure));
     return;
   }
-  const std::optional<QString> path =
-      AskSavePath(owner, SaveDialogSetup{QLatin1String(kSaveTitle), folder, QLatin1String(kInitialFileName),
-                                         QLatin1String(kFilter)});
-  if (!path)
+  const std::optional<SaveChoice> choice =
+      AskSavePath(owner, SaveDialogSetup{QLatin1String(kSaveTitle),
+                                         folder,
+                                         QLatin1String(kInitialFileName),
+                                         QLatin1String(kFilter),
+                                         {QLatin1String(kCsvFilter), QLatin1String(kJsonFilter)}});
+  if (!choice)
     return;
-  const QString failure = WriteErrorLogFile(*path, LogHeaderText(scopeModel), entries);
+  LogFormat format = LogFormat::Text;
+  if (choice->filter == QLatin1String(kCsvFilter))
+    format = LogFormat::Csv;
+  else if (choice->filter == QLatin1String(kJsonFilter))
+    format = LogFormat::Json;
+  // The plain text's header carries the day it was saved, as it always has.
+  const QByteArray bytes = format == LogFormat::Text ? TextLog(LogHeaderText(reading.model), reading.entries)
+                                                     : FormatLog(format, reading);
+  const QString failure = WriteLogFile(choice->path, bytes);
   if (!failure.isEmpty())
-    ReportFailure(*path, failure);
+    ReportFailure(choice->path, failure);
+}
+
+void SendErrorLogToFile(const QStringList &entries, const QString &scopeModel, QWidget *owner) {
+  LogReading reading;
+  reading.model = scopeModel;
+  reading.entries = entries;
+  reading.time = QDateTime::currentDateTime();
+  SendErrorLogToFile(reading, owner);
 }
 
 } // namespace ErrorLogOutput

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/ErrorLogFormats.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,10 @@ namespace ErrorLogOutput {
 // job per copy, and puts the previous default printer back.
 void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidget *owner);
 
-// Writes the header and the entries to the text file chosen in the save dialog.
+// Writes the reading to the file chosen in the save dialog, in the format of the file type
+// chosen there: plain text (the header and the entries), CSV or JSON.
+void SendErrorLogToFile(const LogReading &reading, QWidget *owner);
+// The same for a list without the reading's details (address, interface, time: now).
 void SendErrorLogToFile(const QStringList &entries, const QString &scopeModel, QWidget *owner);
 
 } // namespace ErrorLogOutput

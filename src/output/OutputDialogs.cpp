@@ -27,7 +27,8 @@ std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget *owner, const SaveDialogSetu
   std::unique_ptr<QFileDialog> dialog = std::make_unique<SaveFileDialog>(owner, setup.title, setup.folder);
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setFileMode(QFileDialog::AnyFile);
-  dialog->setNameFilter(setup.filter);
+  dialog->setNameFilters(QStringList{setup.filter} + setup.otherFilters);
+  dialog->selectNameFilter(setup.filter);
   dialog->selectFile(setup.fileName);
   // The file is written under exactly the name chosen, so no suffix is added.
   dialog->setDefaultSuffix(QString());
@@ -43,7 +44,7 @@ std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget *owner, QPrinter &printer)
   return dialog;
 }
 
-std::optional<QString> AskSavePath(QWidget *owner, const SaveDialogSetup &setup) {
+std::optional<SaveChoice> AskSavePath(QWidget *owner, const SaveDialogSetup &setup) {
   if (SaveAnswer())
     return SaveAnswer()(setup);
   const auto dialog = MakeSaveDialog(owner, setup);
@@ -54,7 +55,7 @@ std::optional<QString> AskSavePath(QWidget *owner, const SaveDialogSetup &setup)
     QDir::setCurrent(currentDir);
   if (!accepted || dialog->selectedFiles().isEmpty())
     return std::nullopt;
-  return dialog->selectedFiles().constFirst();
+  return SaveChoice(dialog->selectedFiles().constFirst(), dialog->selectedNameFilter());
 }
 
 std::optional<int> AskPrintSetup(QWidget *owner, QPrinter &printer) {

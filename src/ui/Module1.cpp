@@ -25,9 +25,14 @@ std::int16_t ShowMessBox(const QString &prompt, std::int16_t style, const QStrin
     return gButtonCode;
   }
   // Nothing can show the box: the message must still reach someone.
-  std::fprintf(stderr, "%s\n%s\n", qPrintable(title), qPrintable(prompt));
-  gButtonCode = ButtonCodeForCaption(ButtonCaptions(DecodeStyle(style).buttonSet)[0]);
+  gButtonCode = AnswerOnStandardError(gRequest);
   return gButtonCode;
+}
+
+std::int16_t AnswerOnStandardError(const MessBoxRequest &request) {
+  std::fprintf(stderr, "%s\n%s\n", qPrintable(request.title), qPrintable(request.prompt));
+  std::fflush(stderr);
+  return ButtonCodeForCaption(ButtonCaptions(DecodeStyle(request.style).buttonSet)[0]);
 }
 
 const MessBoxRequest &CurrentRequest() { return gRequest; }

@@ -40,6 +40,10 @@ struct MessBoxRequest {
 // closing the box gives.
 std::int16_t ShowMessBox(const QString &prompt, std::int16_t style, const QString &title);
 
+// Writes the box as one block on standard error (title, then text) and gives the answer
+// closing the box would give; what happens when no responder is set.
+std::int16_t AnswerOnStandardError(const MessBoxRequest &request);
+
 // Request and result of the box being shown (or last shown).
 const MessBoxRequest &CurrentRequest();
 void SetButtonCode(std::int16_t code);

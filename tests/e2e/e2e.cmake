@@ -9,3 +9,15 @@ if(NOT WIN32)
                                         ${CMAKE_CURRENT_LIST_DIR}/connect-dialog.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(app_e2e_connect PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# --read, the real viewer without any display, on the drop-in simulated driver and through the
+# simulated Prologix on a pseudo-terminal.
+if(NOT WIN32)
+  find_package(Qt6 REQUIRED COMPONENTS Network)
+  add_unit_test(NAME app_read SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReadCommandTest.cpp
+                LIBS skeld_output_formats skeld_sim_support Qt6::Network)
+  add_dependencies(app_read skeld-errlog gpibsim_shim gpibsim-adapter)
+  target_compile_definitions(app_read PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
+else()
+  skip_on_windows(app_read "starts the Linux viewer on the drop-in simulated libgpib.so.0")
+endif()

@@ -122,6 +122,7 @@ TEST_F(ExportTest, EmptyListGivesBlankHeaderBlankAndTheDialogIsSetUp) {
   EXPECT_EQ(setups[0].folder, Folder());
   EXPECT_EQ(setups[0].fileName, "ErrorLog1");
   EXPECT_EQ(setups[0].filter, "Error Log Files (*.txt)");
+  EXPECT_EQ(setups[0].otherFilters, (QStringList{"CSV Files (*.csv)", "JSON Files (*.json)"}));
   EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -339,13 +340,17 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExist
     const char *what;
     QString typed;
     QString missingFolder; // empty: accepted
+    QString fileType;      // chosen in the list; empty: as it opens
   };
+  const QString text = "Error Log Files (*.txt)", csv = "CSV Files (*.csv)", json = "JSON Files (*.json)";
   const Case cases[] = {
-      {"folder missing", "missing/ErrorLog1", temp.path() + "/missing"},
-      {"a file where the folder should be", "notes.txt/ErrorLog1", temp.path() + "/notes.txt"},
-      {"full path, two levels missing", temp.path() + "/no/such/ErrorLog1", temp.path() + "/no/such"},
-      {"existing subfolder", "sub/ErrorLog1", QString()},
-      {"the start folder", "ErrorLog1", QString()},
+      {"folder missing", "missing/ErrorLog1", temp.path() + "/missing", {}},
+      {"a file where the folder should be", "notes.txt/ErrorLog1", temp.path() + "/notes.txt", {}},
+      {"full path, two levels missing", temp.path() + "/no/such/ErrorLog1", temp.path() + "/no/such", {}},
+      {"existing subfolder", "sub/ErrorLog1", QString(), {}},
+      {"the start folder", "ErrorLog1", QString(), {}},
+      {"folder missing, CSV chosen", "missing/log.csv", temp.path() + "/missing", csv},
+      {"JSON chosen", "sub/log.json", QString(), json},
   };
   for (const Case &c : cases) {
     FakeMessBoxes boxes;
@@ -363,6 +368,10 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExist
         dialog->reject();
         return;
       }
+      EXPECT_EQ(dialog->nameFilters(), (QStringList{text, csv, json})) << c.what;
+      EXPECT_EQ(dialog->selectedNameFilter(), text) << c.what;
+      if (!c.fileType.isEmpty())
+        dialog->selectNameFilter(c.fileType);
       auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
       ASSERT_NE(name, nullptr);
       name->setText(c.typed);
@@ -371,17 +380,19 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExist
       static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept runs; it is protected there
     });
     poll.start(10);
-    const std::optional<QString> path = ErrorLogOutput::AskSavePath(
-        nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", "Error Log Files (*.txt)"});
+    const std::optional<ErrorLogOutput::SaveChoice> chosen = ErrorLogOutput::AskSavePath(
+        nullptr, SaveDialogSetup{"Save the Error Log", temp.path(), "ErrorLog1", text, {csv, json}});
 
     EXPECT_EQ(QDir::currentPath(), currentDir) << c.what;
     if (c.missingFolder.isEmpty()) {
-      EXPECT_EQ(path, QDir(temp.path()).absoluteFilePath(c.typed)) << c.what;
+      ASSERT_TRUE(chosen.has_value()) << c.what;
+      EXPECT_EQ(chosen->path, QDir(temp.path()).absoluteFilePath(c.typed)) << c.what;
+      EXPECT_EQ(chosen->filter, c.fileType.isEmpty() ? text : c.fileType) << c.what;
       EXPECT_FALSE(stillOpen) << c.what;
       EXPECT_TRUE(boxes.shown.empty()) << c.what;
       continue;
     }
-    EXPECT_FALSE(path.has_value()) << c.what;
+    EXPECT_FALSE(chosen.has_value()) << c.what;
     EXPECT_TRUE(stillOpen) << c.what;
     ASSERT_EQ(boxes.shown.size(), 1u) << c.what;
     EXPECT_EQ(boxes.shown[0].prompt, "The folder does not exist:\n" +

@@ -1,6 +1,7 @@
 # The output commands: export, default printer (on a recording spooler) and printing to PDF.
 add_unit_test(NAME output
-              SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputExportTest.cpp ${CMAKE_CURRENT_LIST_DIR}/OutputDefaultPrinterTest.cpp
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/OutputExportTest.cpp ${CMAKE_CURRENT_LIST_DIR}/OutputFormatsTest.cpp
+                      ${CMAKE_CURRENT_LIST_DIR}/OutputDefaultPrinterTest.cpp
                       ${CMAKE_CURRENT_LIST_DIR}/OutputPrintTest.cpp ${CMAKE_CURRENT_LIST_DIR}/FakeSpooler.h
               LIBS skeld_output)
 

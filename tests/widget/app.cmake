@@ -5,3 +5,4 @@ add_unit_test(NAME app_widget
                       ${CMAKE_CURRENT_LIST_DIR}/ErrorLogFormOutputTest.cpp
                       ${PROJECT_SOURCE_DIR}/tests/support/FormSteps.h
               LIBS skeld_app skeld_sim_support)
+add_dependencies(app_widget skeld-errlog gpibsim_shim)

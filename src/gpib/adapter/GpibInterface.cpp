@@ -119,6 +119,24 @@ bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error)
   return true;
 }
 
+QString InterfaceText(const GpibInterface &where) {
+  switch (where.kind) {
+  case GpibInterface::Kind::Ni:
+    return QStringLiteral("ni");
+  case GpibInterface::Kind::Ar488:
+    return QStringLiteral("ar488:") + where.port;
+  case GpibInterface::Kind::Prologix:
+    break;
+  }
+  if (!where.tcp)
+    return QStringLiteral("prologix:") + where.port;
+  // The usual port is left out, as a user types it.
+  if (where.tcpPort != DefaultPrologixTcpPort)
+    return QStringLiteral("prologix-tcp:") + where.Place();
+  return QStringLiteral("prologix-tcp:") +
+         (where.port.contains(QLatin1Char(':')) ? QLatin1Char('[') + where.port + QLatin1Char(']') : where.port);
+}
+
 QString InterfaceForms() {
   return QStringLiteral("ni                        the NI-488.2 driver library (default)\n"
                         "prologix:PORT             Prologix GPIB-USB on a serial port (/dev/ttyUSB0, COM3)\n"

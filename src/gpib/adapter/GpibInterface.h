@@ -25,6 +25,10 @@ constexpr quint16 DefaultPrologixTcpPort = 1234;
 // line saying what is wrong and which forms are accepted.
 bool ParseGpibInterface(const QString &text, GpibInterface &out, QString &error);
 
+// The interface as --interface takes it: "ni", "prologix:/dev/ttyUSB0", "prologix-tcp:gpib.lab"
+// (the usual TCP port left out).
+QString InterfaceText(const GpibInterface &where);
+
 // The accepted forms, one a line, for --help.
 QString InterfaceForms();
 

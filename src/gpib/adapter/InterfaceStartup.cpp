@@ -23,27 +23,10 @@ std::unique_ptr<QSettings> Settings() {
                                      QLatin1String(SettingsOwner), QLatin1String(SettingsOwner));
 }
 
-QString HostText(const GpibInterface &where) {
-  if (where.tcpPort == DefaultPrologixTcpPort)
-    return where.port.contains(QLatin1Char(':')) ? QLatin1Char('[') + where.port + QLatin1Char(']')
-                                                 : where.port;
-  return where.Place();
-}
+// As the Connect dialog offers it again: "gpib.lab", "10.0.0.5:4000".
+QString HostText(const GpibInterface &where) { return InterfaceText(where).section(QLatin1Char(':'), 1); }
 
 } // namespace
-
-QString InterfaceText(const GpibInterface &where) {
-  switch (where.kind) {
-  case GpibInterface::Kind::Ni:
-    return QStringLiteral("ni");
-  case GpibInterface::Kind::Ar488:
-    return QStringLiteral("ar488:") + where.port;
-  case GpibInterface::Kind::Prologix:
-    break;
-  }
-  return where.tcp ? QStringLiteral("prologix-tcp:") + HostText(where)
-                   : QStringLiteral("prologix:") + where.port;
-}
 
 bool ResolveStartupInterface(const std::optional<QString> &option, StartupInterface &out, QString &error) {
   const QString variable = qEnvironmentVariable(InterfaceVariable);

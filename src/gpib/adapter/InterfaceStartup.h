@@ -25,9 +25,6 @@ struct StartupInterface {
 // a remembered text that no longer reads is passed over with a line on standard error.
 bool ResolveStartupInterface(const std::optional<QString> &option, StartupInterface &out, QString &error);
 
-// The interface as --interface writes it: "ni", "prologix:/dev/ttyUSB0", "prologix-tcp:gpib.lab".
-QString InterfaceText(const GpibInterface &where);
-
 // Kept in the user's settings (QSettings: ~/.config/skeld-errlog/skeld-errlog.conf on Linux,
 // HKEY_CURRENT_USER\Software\skeld-errlog on Windows).
 namespace remembered {

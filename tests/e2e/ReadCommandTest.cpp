@@ -1,0 +1,274 @@
+#include "output/ErrorLogFormats.h"
+#include "support/AdapterProcess.h"
+#include "support/BusTrace.h"
+#include "support/Files.h"
+#include "support/ScopeBus.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace scopebus;
+
+// One run of the real viewer with --read, as a script starts it: no display of any kind.
+struct ReadRun {
+  QByteArray out;
+  QByteArray err;
+  int status = -1;
+  std::vector<std::string> trace;
+
+  std::string ErrFirstLine() const { return err.left(err.indexOf('\n')).toStdString(); }
+  long Written(const std::string &command) const {
+    const std::vector<std::string> writes = bustrace::QuotedOf(trace, "ibwrt");
+    return std::count(writes.begin(), writes.end(), command);
+  }
+};
+
+// On the drop-in simulated driver with bus (or its default bus), or with environment added.
+ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescription> &bus,
+             const QProcessEnvironment &extra = {}) {
+  QTemporaryDir dir;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SKELD_GPIB_INTERFACE"})
+    env.remove(QLatin1String(name));
+  env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(SKELD_BINARY_DIR "/sim"));
+  env.insert(QStringLiteral("GPIBSIM_TRACE"), dir.filePath(QStringLiteral("trace.txt")));
+  if (bus) {
+    const QString busFile = dir.filePath(QStringLiteral("bus.json"));
+    EXPECT_TRUE(WriteFile(busFile, QByteArray::fromStdString(busdesc::BusJson(*bus))));
+    env.insert(QStringLiteral("GPIBSIM_BUS"), busFile);
+  }
+  env.insert(extra);
+  QProcess viewer;
+  viewer.setProcessEnvironment(env);
+  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"),
+               QStringList{QStringLiteral("--read")} + arguments);
+  viewer.closeWriteChannel();
+  EXPECT_TRUE(viewer.waitForFinished(60000)) << "--read did not end";
+  ReadRun run;
+  run.out = viewer.readAllStandardOutput();
+  run.err = viewer.readAllStandardError();
+  run.status = viewer.exitStatus() == QProcess::NormalExit ? viewer.exitCode() : -1;
+  const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+  if (QFile::exists(trace))
+    run.trace = bustrace::Lines(ReadFile(trace).toStdString());
+  return run;
+}
+
+template <std::size_t N> QByteArray Bytes(const char (&text)[N]) { return QByteArray(text, N - 1); }
+
+QByteArray Text(const char *model, const std::vector<std::string> &entries) {
+  QByteArray text = "\r\n" + ErrorLogOutput::LogHeaderText(QLatin1String(model)).toLatin1() + "\r\n\r\n";
+  for (const std::string &entry : entries)
+    text += QByteArray::fromStdString(entry) + "\r\n";
+  return text;
+}
+
+QJsonObject Json(const char *model, const QStringList &entries) {
+  return {{"model", model},
+          {"gpib_address", 1},
+          {"interface", "ni"},
+          {"entries", QJsonArray::fromStringList(entries)}};
+}
+
+const std::vector<std::string> Hostile = {"say \"hi\"", "a,b", "line1\r\nline2", std::string("nul\0byte", 8),
+                                          "caf\xC3\xA9"};
+
+TEST(ReadCommand, WritesTheLogOrSaysWhyNot) {
+  const std::vector<std::string> defaultLog = gpibsim::DefaultBus().listeners[0].log;
+  QStringList defaultJson;
+  for (const std::string &entry : defaultLog)
+    defaultJson.append(QString::fromStdString(entry));
+  struct Case {
+    const char *what;
+    std::optional<gpibsim::BusDescription> bus;
+    QStringList arguments;
+    QByteArray out;   // with --format json: ignored, json holds what is expected
+    QJsonObject json; // without "time"
+    std::string errFirstLine;
+    int status;
+  };
+  const Case cases[] = {
+      {"default bus", std::nullopt, {}, Text("TDS 3054", defaultLog), {}, "", 0},
+      {"default bus, csv",
+       std::nullopt,
+       {"--format", "csv"},
+       "index,entry\r\n"
+       "1,2024-03-11 08:14:31 E2140 CH2 input protection relay tripped\r\n"
+       "2,\"2024-03-11 08:15:02 E0512 Acquisition timeout, record length 10000\"\r\n"
+       "3,2024-05-02 13:47:55 E3301 Fan speed below limit\r\n"
+       "4,2024-05-27 09:02:10 E1107 Self-cal: CH3 offset DAC out of range\r\n"
+       "5,2024-06-18 16:21:44 E0410 Front panel key stuck: RUN/STOP\r\n",
+       {},
+       "",
+       0},
+      {"default bus, json", std::nullopt, {"--format", "json"}, {}, Json("TDS 3054", defaultJson), "", 0},
+      {"empty log", gpibsim::BusDescription(ScopeBus(Tds3054, {})), {}, Text("TDS 3054", {}), {}, "", 0},
+      {"empty log, json",
+       gpibsim::BusDescription(ScopeBus(Tds3054, {})),
+       {"--format", "json"},
+       {},
+       Json("TDS 3054", {}),
+       "",
+       0},
+      {"an item beginning with 0 ends a TDS 340's log",
+       gpibsim::BusDescription(
+           ScopeBus("TEKTRONIX TDS 340,0,CF:91.1CT FV:v1.00", {"E1", "E2", "0 end", "E4"})),
+       {},
+       Text("TDS 340", {"E1", "E2"}),
+       {},
+       "",
+       0},
+      {"refused firmware",
+       gpibsim::BusDescription(ScopeBus("TEK/TDS 3054,CF:91.1CT,FV:v3.41 TDS3FFT:v1.00", Entries(2))),
+       {},
+       "",
+       {},
+       "TDS 3054 with Firmware 3.41 does not support viewing or clearing",
+       1},
+      {"unsupported model",
+       gpibsim::BusDescription(ScopeBus("TEK/TDS 5104,CF:91.1CT", Entries(2))),
+       {},
+       "",
+       {},
+       "TDS",
+       1},
+      {"no listener", busdesc::Bus({}), {}, "", {}, "Not enough devices on the bus", 1},
+      {"a time-out in the middle of the log keeps what came before it",
+       gpibsim::BusDescription(
+           ScopeBus(Tds3054, Entries(4)).Faults({Timeout("ERRLOG:NEXT?", 2)}).TimeoutsTakeMs(20)),
+       {},
+       Text("TDS 3054", {Entries(2)}),
+       {},
+       "I/O Error",
+       1},
+      {"hostile bytes, text",
+       gpibsim::BusDescription(ScopeBus(Tds3054, Hostile)),
+       {},
+       Text("TDS 3054", {"say ", "a,b", "line1\r\nline2", std::string("nul\0byte", 8), "caf\xC3\xA9"}),
+       {},
+       "",
+       0},
+      {"hostile bytes, csv",
+       gpibsim::BusDescription(ScopeBus(Tds3054, Hostile)),
+       {"--format", "csv"},
+       Bytes(
+           "index,entry\r\n1,say \r\n2,\"a,b\"\r\n3,\"line1\r\nline2\"\r\n4,nul\0byte\r\n5,caf\xC3\xA9\r\n"),
+       {},
+       "",
+       0},
+      {"hostile bytes, json",
+       gpibsim::BusDescription(ScopeBus(Tds3054, Hostile)),
+       {"--format", "json"},
+       {},
+       Json("TDS 3054", {"say ", "a,b", "line1\r\nline2", QString(QStringLiteral("nul") + QChar(0) + "byte"),
+                         QStringLiteral("caf\u00E9")}),
+       "",
+       0},
+  };
+  for (const Case &c : cases) {
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    const ReadRun run = Read(c.arguments, c.bus);
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.ErrFirstLine(), c.errFirstLine) << c.what << "\n" << run.err.toStdString();
+    if (c.json.isEmpty()) {
+      EXPECT_EQ(run.out.toStdString(), c.out.toStdString()) << c.what;
+      continue;
+    }
+    QJsonObject json = QJsonDocument::fromJson(run.out).object();
+    const QDateTime time = QDateTime::fromString(json.take("time").toString(), Qt::ISODate);
+    EXPECT_TRUE(time >= before && time <= QDateTime::currentDateTime())
+        << c.what << ": " << run.out.toStdString();
+    EXPECT_EQ(json, c.json) << c.what << ": " << run.out.toStdString();
+  }
+}
+
+TEST(ReadCommand, RefusedFirmwareAndFailuresAreToldNothingMore) {
+  const ReadRun refused =
+      Read({}, gpibsim::BusDescription(ScopeBus("TEK/TDS 3054,CF:91.1CT,FV:v3.41", Entries(2))));
+  EXPECT_EQ(bustrace::QuotedOf(refused.trace, "ibwrt"), (std::vector<std::string>{"ID?", "ID?"}));
+
+  // A failed reading is not cleared, even when asked.
+  const ReadRun failed =
+      Read({"--clear", "--yes"},
+           gpibsim::BusDescription(
+               ScopeBus(Tds3054, Entries(3)).Faults({Timeout("ERRLOG:NEXT?", 1)}).TimeoutsTakeMs(20)));
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.Written("ERRLOG CLEAR"), 0);
+}
+
+TEST(ReadCommand, ClearsOnlyWhenConfirmed) {
+  const gpibsim::BusDescription bus = ScopeBus(Tds3054, Entries(2));
+  const ReadRun unconfirmed = Read({"--clear"}, bus);
+  EXPECT_EQ(unconfirmed.status, 2);
+  EXPECT_TRUE(unconfirmed.out.isEmpty());
+  EXPECT_EQ(unconfirmed.ErrFirstLine(),
+            "skeld-errlog: --clear erases the log in the scope; confirm it with --yes");
+  EXPECT_TRUE(unconfirmed.trace.empty()) << "nothing is sent";
+
+  const ReadRun confirmed = Read({"--clear", "--yes"}, bus);
+  EXPECT_EQ(confirmed.status, 0) << confirmed.err.toStdString();
+  EXPECT_EQ(confirmed.out, Text("TDS 3054", Entries(2))) << "the log as it was before clearing";
+  EXPECT_EQ(confirmed.Written("ERRLOG CLEAR"), 1);
+  EXPECT_EQ(bustrace::QuotedOf(confirmed.trace, "ibwrt").back(), "ERRLOG CLEAR") << "after the reading";
+}
+
+TEST(ReadCommand, BadCommandLinesEndWithStatusTwoBeforeTheBus) {
+  for (const QStringList &arguments : {QStringList{"--format", "xml"}, QStringList{"--output", ""}}) {
+    const ReadRun run = Read(arguments, std::nullopt);
+    EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(run.trace.empty());
+  }
+  QProcess viewer;
+  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {"--format", "csv"});
+  ASSERT_TRUE(viewer.waitForFinished(10000));
+  EXPECT_EQ(viewer.exitCode(), 2) << "a reading option without --read";
+}
+
+TEST(ReadCommand, OutputFileGetsTheSameBytesAsStandardOutput) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("log.csv"));
+  ASSERT_TRUE(WriteFile(path, "old"));
+  const gpibsim::BusDescription bus = ScopeBus(Tds3054, Hostile);
+  const ReadRun toFile = Read({"--format", "csv", "--output", path}, bus);
+  EXPECT_EQ(toFile.status, 0);
+  EXPECT_TRUE(toFile.out.isEmpty());
+  EXPECT_EQ(ReadFile(path), Read({"--format", "csv"}, bus).out);
+
+  // A folder that is not there: nothing written, status 1, the reason on standard error.
+  const ReadRun nowhere = Read({"--output", dir.filePath(QStringLiteral("no/such/log.txt"))}, bus);
+  EXPECT_EQ(nowhere.status, 1);
+  EXPECT_EQ(nowhere.ErrFirstLine(), "The error log could not be written to");
+}
+
+TEST(ReadCommand, ThroughTheSimulatedPrologixTheOutputIsTheSame) {
+  const gpibsim::BusDescription bus = ScopeBus(Tds3054, Hostile);
+  AdapterProcess adapter({"--dialect", "prologix", "--pty"},
+                         QByteArray::fromStdString(busdesc::BusJson(bus)));
+  ASSERT_TRUE(adapter.endpoint.startsWith("pty ")) << adapter.endpoint.toStdString();
+  const QString where = "prologix:" + adapter.endpoint.mid(4);
+
+  const ReadRun direct = Read({"--format", "csv"}, bus);
+  const ReadRun viaAdapter = Read({"--format", "csv", "--interface", where}, std::nullopt);
+  EXPECT_EQ(viaAdapter.status, 0) << viaAdapter.err.toStdString();
+  EXPECT_EQ(viaAdapter.out.toStdString(), direct.out.toStdString());
+  EXPECT_TRUE(viaAdapter.trace.empty()) << "the driver library is not used";
+  EXPECT_EQ(bustrace::QuotedOf(adapter.Trace(), "ibwrt"), StartUpCommands(static_cast<int>(Hostile.size())))
+      << "the adapter's bus had the whole conversation";
+
+  const ReadRun json = Read({"--format", "json", "--interface", where}, std::nullopt);
+  EXPECT_EQ(QJsonDocument::fromJson(json.out).object()["interface"], where);
+}
+
+} // namespace
