@@ -133,8 +133,9 @@ QString InterfaceText(const GpibInterface &where) {
   // The usual port is left out, as a user types it.
   if (where.tcpPort != DefaultPrologixTcpPort)
     return QStringLiteral("prologix-tcp:") + where.Place();
-  return QStringLiteral("prologix-tcp:") +
-         (where.port.contains(QLatin1Char(':')) ? QLatin1Char('[') + where.port + QLatin1Char(']') : where.port);
+  return QStringLiteral("prologix-tcp:") + (where.port.contains(QLatin1Char(':'))
+                                                ? QLatin1Char('[') + where.port + QLatin1Char(']')
+                                                : where.port);
 }
 
 QString InterfaceForms() {
