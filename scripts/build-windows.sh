@@ -30,7 +30,7 @@ install_packages() {
   local packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
     nlohmann-json3-dev g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 xvfb xauth imagemagick
-    clang-format fonts-liberation
+    clang-format fonts-liberation nsis librsvg2-bin
   )
   local missing=() p
   for p in "${packages[@]}"; do
@@ -70,12 +70,13 @@ ensure_deb_src() {
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
 }
 
-# Debian's source lacks the wintab and iaccessible2 third-party folders, hence no tablet events
-# and no accessibility; the windows platform plugin needs OpenGL kept on.
+# Debian's source lacks the wintab third-party folder, hence no tablet events; accessibility
+# (UI Automation) is Qt's own code and needs none of the folders Debian left out. The windows
+# platform plugin needs OpenGL kept on.
 qtbase_flags=(
   -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-  -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF
+  -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=ON
   -DFEATURE_sql=OFF -DFEATURE_dbus=OFF
 )
 # The host's Qt tools (moc, rcc, uic) serve the cross build.
@@ -124,21 +125,68 @@ build_qt() {
     printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtbase.txt"
   fi
 
-  # Qt SerialPort, for the adapter drivers: the release that goes with the host's qtbase.
-  serial_version="$(apt-cache showsrc qt6-serialport | sed -n 's/^Version: //p' | grep -F "${base_version%%+*}" | head -1)"
-  stamp="$(module_stamp qt6-serialport "$serial_version")"
+  # Qt SerialPort, for the serial adapters: the release that goes with the host's qtbase.
+  local release="${base_version%%+*}"
+  release="${release%%-*}"
+  stamp="$(module_stamp qt6-serialport "$release")"
   if [ -f "$qt_prefix/skeld-qtserialport.txt" ] && [ "$(cat "$qt_prefix/skeld-qtserialport.txt")" = "$stamp" ]; then
     echo "qtserialport: cached in $qt_prefix"
     return
   fi
-  if [ -z "$serial_version" ] || ! src="$(fetch_source qt6-serialport "$serial_version")"; then
-    echo "WARNING: no qt6-serialport ${serial_version:-source} could be fetched, so Qt SerialPort is not built:" >&2
-    tail -3 "$cache/qt6-serialport-source.log" >&2 || true
+  src="$(serialport_source "$release")" || exit 1
+  if [ -z "$src" ]; then
+    echo "WARNING: no Qt SerialPort $release source, so the viewer is built without serial adapters" >&2
     return
   fi
-  echo "qtserialport $serial_version: building into $qt_prefix"
+  echo "qtserialport $release from $src: building into $qt_prefix"
   build_module qtserialport "$src" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt_prefix" || exit 1
   printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtserialport.txt"
+}
+
+# The upstream Qt SerialPort releases the script accepts as a tarball, by their sha256.
+declare -A serialport_sha256=(
+  [6.4.2]=682626d3ae07074df0f707dab880f1eab1c133a04d5bed688a3ec63af305ae89
+)
+
+# Prints the folder of the Qt SerialPort source for the release: Debian's when the mirror has
+# it, else the upstream tarball $SKELD_QTSERIALPORT_SRC (by default ../shared/thirdparty/ next
+# to the checkout). Prints nothing when there is neither; fails on a tarball that is not the
+# release it claims to be, or a named one that is missing.
+serialport_source() { # release
+  local release="$1" version tarball sum dir
+  version="$(apt-cache showsrc qt6-serialport 2>/dev/null | sed -n 's/^Version: //p' | grep -F "$release" | head -1)"
+  if [ -n "$version" ] && fetch_source qt6-serialport "$version"; then
+    return
+  fi
+  echo "qt6-serialport ${version:-$release}: Debian's source could not be fetched:" >&2
+  tail -3 "$cache/qt6-serialport-source.log" >&2 2>/dev/null || true
+  tarball="${SKELD_QTSERIALPORT_SRC:-$repo/../shared/thirdparty/qtserialport-everywhere-src-$release.tar.xz}"
+  if [ ! -f "$tarball" ]; then
+    if [ -n "${SKELD_QTSERIALPORT_SRC:-}" ]; then
+      echo "SKELD_QTSERIALPORT_SRC: no such file: $tarball" >&2
+      return 1
+    fi
+    echo "and there is no $tarball (set SKELD_QTSERIALPORT_SRC to the upstream tarball)" >&2
+    return 0
+  fi
+  if [ -z "${serialport_sha256[$release]:-}" ]; then
+    echo "$tarball: no known sha256 for Qt SerialPort $release, refused" >&2
+    return 1
+  fi
+  sum="$(sha256sum "$tarball" | cut -d' ' -f1)"
+  if [ "$sum" != "${serialport_sha256[$release]}" ]; then
+    echo "$tarball: sha256 $sum is not Qt SerialPort $release's ${serialport_sha256[$release]}, refused" >&2
+    return 1
+  fi
+  dir="$cache/src/qtserialport-everywhere-src-$release"
+  if [ ! -f "$dir/.complete-$sum" ]; then
+    rm -rf "$dir"
+    mkdir -p "$cache/src"
+    tar -xJf "$tarball" -C "$cache/src"
+    [ -f "$dir/CMakeLists.txt" ] || { echo "$tarball: no $(basename "$dir")/CMakeLists.txt inside" >&2; return 1; }
+    touch "$dir/.complete-$sum"
+  fi
+  echo "$dir"
 }
 
 # nlohmann-json is header-only, but its host package would put /usr/include on the target's
@@ -218,6 +266,8 @@ assemble_dist() {
   cp "$build/sim/Gpib-32.dll" "$dist/sim/"
   copy_imports "$dist" "$dist/skeld-errlog.exe" "$dist"/platforms/*.dll "$dist"/styles/*.dll "$dist"/tls/*.dll \
     "$dist/sim/Gpib-32.dll"
+  # Release builds still carry their symbols, more than half of the folder.
+  find "$dist" -type f \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 }
 
 # A Windows path for a path of this machine: Wine's drive Z: is the root folder.
