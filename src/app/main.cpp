@@ -2,6 +2,7 @@
 #include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceChoice.h"
 #include "platform/AppInfo.h"
+#include "ui/FontTwins.h"
 #include "ui/MessBox.h"
 #include "ui/WindowPlacement.h"
 
@@ -91,6 +92,7 @@ int main(int argc, char **argv) {
                                    : QLatin1String(InterfaceVariable) + QStringLiteral(": ") + error);
 
   QApplication app(argc, argv);
+  skeld::UseCoreFontsForLiberation();
   const gpibadapter::InterfaceChoice gpibInterface(where);
 
   MessBox::RegisterAsPresenter();
