@@ -291,28 +291,79 @@ run_tests() {
     WINEQT_QPA_FONTDIR="$(windows_path /usr/share/fonts/truetype/liberation)" ctest --output-on-failure -j"$jobs")
 }
 
-# The viewer from dist-windows/ on the simulated Gpib-32.dll, in a Wine desktop (which draws
-# the window frames) on a virtual X display, until its trace shows the log read to the end
-# item; then a screenshot of that display.
-run_viewer() {
-  local trace="$build/viewer-trace.txt" shot="$build/viewer-screenshot.png"
+# A viewer started by the given Windows command line on the simulated Gpib-32.dll, in a Wine
+# desktop (which draws the window frames) on a virtual X display, until its trace shows the
+# log read to the end item; then a screenshot of that display.
+watch_viewer() { # name windows-command...
+  local name="$1" trace="$build/$1-trace.txt" shot="$build/$1-screenshot.png"
+  shift
   rm -f "$trace" "$shot"
   # shellcheck disable=SC2016 # expanded by the inner shell
   GPIBSIM_TRACE="$(windows_path "$trace")" GPIBSIM_BUS="$(windows_path "$repo/tests/data/bus-20-entries.json")" \
-    WINEPATH="$(windows_path "$dist/sim")" VIEWER="$(windows_path "$dist/skeld-errlog.exe")" \
     TRACE="$trace" SHOT="$shot" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-      wine explorer /desktop=skeld,1024x768 "$VIEWER" &
+      wine explorer /desktop=skeld,1024x768 "$@" &
       for _ in $(seq 120); do
         grep -qF "\"\\\"\\\"\\n\"" "$TRACE" 2>/dev/null && break
         sleep 1
       done
       sleep 3
       import -window root "$SHOT"
-      wineserver -k'
+      wineserver -k' viewer "$@"
   echo "--- the viewer's trace ($trace):"
   cat "$trace"
   grep -qF '"\"\"\n"' "$trace" || { echo "the viewer did not read the log to its end" >&2; return 1; }
   echo "--- screenshot: $shot"
+}
+
+# The viewer from dist-windows/, the simulated driver on its search path.
+run_viewer() {
+  WINEPATH="$(windows_path "$dist/sim")" watch_viewer viewer "$(windows_path "$dist/skeld-errlog.exe")"
+}
+
+# The program's icon for Windows, from its SVG at the sizes Windows shows.
+make_icon() {
+  local size pngs=()
+  mkdir -p "$build/icon"
+  for size in 16 24 32 48 256; do
+    rsvg-convert -w "$size" -h "$size" "$repo/packaging/skeld-errlog.svg" -o "$build/icon/$size.png"
+    pngs+=("$build/icon/$size.png")
+  done
+  convert "${pngs[@]}" "$build/skeld-errlog.ico"
+}
+
+# The installer and the portable zip of dist-windows/, in $build/installer.
+make_packages() {
+  make_icon
+  rm -rf "$build/installer"
+  cmake -S "$repo/packaging/windows" -B "$build/installer" -DSKELD_DIST="$dist" \
+    -DSKELD_ICON="$build/skeld-errlog.ico" >"$build/installer-configure.log" 2>&1 ||
+    { tail -20 "$build/installer-configure.log"; return 1; }
+  (cd "$build/installer" && cpack -G NSIS && cpack -G ZIP -D CPACK_PACKAGE_FILE_NAME=skeld-errlog-1.3.0-win64) \
+    >"$build/installer-cpack.log" 2>&1 || { tail -30 "$build/installer-cpack.log"; return 1; }
+  ls -l "$build/installer"/skeld-errlog-1.3.0-win64-setup.exe "$build/installer"/skeld-errlog-1.3.0-win64.zip
+}
+
+# Under Wine: the installer run silently, the installed demo started from its Start-menu entry
+# until it has read the log, the uninstaller run; nothing of the program may be left.
+check_installer() {
+  local folder="$WINEPREFIX/drive_c/Program Files/Skeld Error Log Viewer"
+  local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Skeld Error Log Viewer"
+  local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skeld Error Log Viewer'
+  local demo='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Skeld Error Log Viewer\Skeld Error Log Viewer (Simulated Scope).lnk'
+  wine "$build/installer/skeld-errlog-1.3.0-win64-setup.exe" /S && wineserver -w
+  [ -f "$folder/skeld-errlog.exe" ] && [ -f "$folder/sim/Gpib-32.dll" ] && [ ! -e "$folder/Gpib-32.dll" ] ||
+    { echo "the installer did not install the program as expected" >&2; return 1; }
+  echo "installed: $(find "$folder" -type f | wc -l) files, $(du -sh "$folder" | cut -f1)"
+  ls "$menu"
+  wine reg query "$key" | tr -d '\r'
+  watch_viewer installed-demo start /wait "$demo" || return 1
+  wine "$folder/Uninstall.exe" /S && wineserver -w
+  if [ -e "$folder" ] || [ -e "$menu" ] || wine reg query "$key" >/dev/null 2>&1; then
+    echo "the uninstaller left something behind:" >&2
+    find "$folder" "$menu" 2>/dev/null >&2 || true
+    return 1
+  fi
+  echo "uninstalled: no program folder, no Start-menu folder, no entry in the installed programs"
 }
 
 start=$SECONDS
@@ -333,6 +384,10 @@ status=0
 run_tests || status=1
 step "the viewer under Wine"
 run_viewer || status=1
+step "the installer and the portable zip"
+make_packages || status=1
+step "the installer under Wine: install, the demo, uninstall"
+check_installer || status=1
 wineserver -w
 echo "took $((SECONDS - start)) s"
 exit $status
