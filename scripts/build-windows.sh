@@ -295,9 +295,10 @@ run_tests() {
 # desktop (which draws the window frames) on a virtual X display, until its trace shows the
 # log read to the end item; then a screenshot of that display.
 watch_viewer() { # name windows-command...
-  local name="$1" trace="$build/$1-trace.txt" shot="$build/$1-screenshot.png"
+  local name="$1" trace="${VIEWER_TRACE:-$build/$1-trace.txt}" shot="$build/$1-screenshot.png"
   shift
-  rm -f "$trace" "$shot"
+  [ -n "${VIEWER_TRACE:-}" ] || rm -f "$trace"
+  rm -f "$shot"
   # shellcheck disable=SC2016 # expanded by the inner shell
   GPIBSIM_TRACE="$(windows_path "$trace")" GPIBSIM_BUS="$(windows_path "$repo/tests/data/bus-20-entries.json")" \
     TRACE="$trace" SHOT="$shot" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
@@ -318,6 +319,40 @@ watch_viewer() { # name windows-command...
 # The viewer from dist-windows/, the simulated driver on its search path.
 run_viewer() {
   WINEPATH="$(windows_path "$dist/sim")" watch_viewer viewer "$(windows_path "$dist/skeld-errlog.exe")"
+}
+
+# The serial adapter driver under Wine: the simulated Prologix (built for this machine) on a
+# pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices folder. The adapter
+# ends when its standard input, held here, closes.
+run_serial_viewer() {
+  local host="$build/host" trace="$build/serial-viewer-trace.txt" endpoint="" hold status=0
+  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$build/host-configure.log" 2>&1 ||
+    { tail -20 "$build/host-configure.log"; return 1; }
+  cmake --build "$host" -j"$jobs" --target gpibsim-adapter >"$build/host-build.log" 2>&1 ||
+    { tail -20 "$build/host-build.log"; return 1; }
+  rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
+  mkfifo "$build/adapter-stdin"
+  GPIBSIM_BUS="$repo/tests/data/bus-20-entries.json" GPIBSIM_TRACE="$trace" \
+    "$host/sim/gpibsim-adapter" --dialect prologix --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
+  exec {hold}>"$build/adapter-stdin"
+  for _ in $(seq 50); do
+    endpoint="$(head -1 "$build/adapter-endpoint.txt")"
+    [ -n "$endpoint" ] && break
+    sleep 0.2
+  done
+  if [ -z "$endpoint" ]; then
+    echo "the simulated adapter did not start" >&2
+    status=1
+  else
+    echo "simulated Prologix on $endpoint = COM4"
+    ln -sfn "$endpoint" "$WINEPREFIX/dosdevices/com4"
+    VIEWER_TRACE="$trace" watch_viewer serial-viewer "$(windows_path "$dist/skeld-errlog.exe")" \
+      --interface prologix:COM4 || status=1
+    rm -f "$WINEPREFIX/dosdevices/com4"
+  fi
+  exec {hold}>&-
+  wait
+  return $status
 }
 
 # The program's icon for Windows, from its SVG at the sizes Windows shows.
@@ -384,6 +419,8 @@ status=0
 run_tests || status=1
 step "the viewer under Wine"
 run_viewer || status=1
+step "the serial adapter driver under Wine: the simulated Prologix on COM4"
+run_serial_viewer || status=1
 step "the installer and the portable zip"
 make_packages || status=1
 step "the installer under Wine: install, the demo, uninstall"
