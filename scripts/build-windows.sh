@@ -336,7 +336,9 @@ run_serial_viewer() {
     "$host/sim/gpibsim-adapter" --dialect prologix --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
   exec {hold}>"$build/adapter-stdin"
   for _ in $(seq 50); do
+    # It prints "pty /dev/pts/N".
     endpoint="$(head -1 "$build/adapter-endpoint.txt")"
+    endpoint="${endpoint##* }"
     [ -n "$endpoint" ] && break
     sleep 0.2
   done
