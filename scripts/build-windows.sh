@@ -30,7 +30,7 @@ install_packages() {
   local packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
     nlohmann-json3-dev g++-mingw-w64-x86-64-posix dpkg-dev wine wine64 xvfb xauth imagemagick
-    clang-format fonts-liberation
+    clang-format fonts-liberation nsis librsvg2-bin
   )
   local missing=() p
   for p in "${packages[@]}"; do
@@ -70,12 +70,13 @@ ensure_deb_src() {
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
 }
 
-# Debian's source lacks the wintab and iaccessible2 third-party folders, hence no tablet events
-# and no accessibility; the windows platform plugin needs OpenGL kept on.
+# Debian's source lacks the wintab third-party folder, hence no tablet events; accessibility
+# (UI Automation) is Qt's own code and needs none of the folders Debian left out. The windows
+# platform plugin needs OpenGL kept on.
 qtbase_flags=(
   -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
-  -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=OFF
+  -DFEATURE_tabletevent=OFF -DFEATURE_accessibility=ON
   -DFEATURE_sql=OFF -DFEATURE_dbus=OFF
 )
 # The host's Qt tools (moc, rcc, uic) serve the cross build.
@@ -124,21 +125,68 @@ build_qt() {
     printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtbase.txt"
   fi
 
-  # Qt SerialPort, for the adapter drivers: the release that goes with the host's qtbase.
-  serial_version="$(apt-cache showsrc qt6-serialport | sed -n 's/^Version: //p' | grep -F "${base_version%%+*}" | head -1)"
-  stamp="$(module_stamp qt6-serialport "$serial_version")"
+  # Qt SerialPort, for the serial adapters: the release that goes with the host's qtbase.
+  local release="${base_version%%+*}"
+  release="${release%%-*}"
+  stamp="$(module_stamp qt6-serialport "$release")"
   if [ -f "$qt_prefix/skeld-qtserialport.txt" ] && [ "$(cat "$qt_prefix/skeld-qtserialport.txt")" = "$stamp" ]; then
     echo "qtserialport: cached in $qt_prefix"
     return
   fi
-  if [ -z "$serial_version" ] || ! src="$(fetch_source qt6-serialport "$serial_version")"; then
-    echo "WARNING: no qt6-serialport ${serial_version:-source} could be fetched, so Qt SerialPort is not built:" >&2
-    tail -3 "$cache/qt6-serialport-source.log" >&2 || true
+  src="$(serialport_source "$release")" || exit 1
+  if [ -z "$src" ]; then
+    echo "WARNING: no Qt SerialPort $release source, so the viewer is built without serial adapters" >&2
     return
   fi
-  echo "qtserialport $serial_version: building into $qt_prefix"
+  echo "qtserialport $release from $src: building into $qt_prefix"
   build_module qtserialport "$src" -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$qt_prefix" || exit 1
   printf '%s\n' "$stamp" >"$qt_prefix/skeld-qtserialport.txt"
+}
+
+# The upstream Qt SerialPort releases the script accepts as a tarball, by their sha256.
+declare -A serialport_sha256=(
+  [6.4.2]=682626d3ae07074df0f707dab880f1eab1c133a04d5bed688a3ec63af305ae89
+)
+
+# Prints the folder of the Qt SerialPort source for the release: Debian's when the mirror has
+# it, else the upstream tarball $SKELD_QTSERIALPORT_SRC (by default ../shared/thirdparty/ next
+# to the checkout). Prints nothing when there is neither; fails on a tarball that is not the
+# release it claims to be, or a named one that is missing.
+serialport_source() { # release
+  local release="$1" version tarball sum dir
+  version="$(apt-cache showsrc qt6-serialport 2>/dev/null | sed -n 's/^Version: //p' | grep -F "$release" | head -1)"
+  if [ -n "$version" ] && fetch_source qt6-serialport "$version"; then
+    return
+  fi
+  echo "qt6-serialport ${version:-$release}: Debian's source could not be fetched:" >&2
+  tail -3 "$cache/qt6-serialport-source.log" >&2 2>/dev/null || true
+  tarball="${SKELD_QTSERIALPORT_SRC:-$repo/../shared/thirdparty/qtserialport-everywhere-src-$release.tar.xz}"
+  if [ ! -f "$tarball" ]; then
+    if [ -n "${SKELD_QTSERIALPORT_SRC:-}" ]; then
+      echo "SKELD_QTSERIALPORT_SRC: no such file: $tarball" >&2
+      return 1
+    fi
+    echo "and there is no $tarball (set SKELD_QTSERIALPORT_SRC to the upstream tarball)" >&2
+    return 0
+  fi
+  if [ -z "${serialport_sha256[$release]:-}" ]; then
+    echo "$tarball: no known sha256 for Qt SerialPort $release, refused" >&2
+    return 1
+  fi
+  sum="$(sha256sum "$tarball" | cut -d' ' -f1)"
+  if [ "$sum" != "${serialport_sha256[$release]}" ]; then
+    echo "$tarball: sha256 $sum is not Qt SerialPort $release's ${serialport_sha256[$release]}, refused" >&2
+    return 1
+  fi
+  dir="$cache/src/qtserialport-everywhere-src-$release"
+  if [ ! -f "$dir/.complete-$sum" ]; then
+    rm -rf "$dir"
+    mkdir -p "$cache/src"
+    tar -xJf "$tarball" -C "$cache/src"
+    [ -f "$dir/CMakeLists.txt" ] || { echo "$tarball: no $(basename "$dir")/CMakeLists.txt inside" >&2; return 1; }
+    touch "$dir/.complete-$sum"
+  fi
+  echo "$dir"
 }
 
 # nlohmann-json is header-only, but its host package would put /usr/include on the target's
@@ -218,6 +266,8 @@ assemble_dist() {
   cp "$build/sim/Gpib-32.dll" "$dist/sim/"
   copy_imports "$dist" "$dist/skeld-errlog.exe" "$dist"/platforms/*.dll "$dist"/styles/*.dll "$dist"/tls/*.dll \
     "$dist/sim/Gpib-32.dll"
+  # Release builds still carry their symbols, more than half of the folder.
+  find "$dist" -type f \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 }
 
 # A Windows path for a path of this machine: Wine's drive Z: is the root folder.
@@ -241,28 +291,116 @@ run_tests() {
     WINEQT_QPA_FONTDIR="$(windows_path /usr/share/fonts/truetype/liberation)" ctest --output-on-failure -j"$jobs")
 }
 
-# The viewer from dist-windows/ on the simulated Gpib-32.dll, in a Wine desktop (which draws
-# the window frames) on a virtual X display, until its trace shows the log read to the end
-# item; then a screenshot of that display.
-run_viewer() {
-  local trace="$build/viewer-trace.txt" shot="$build/viewer-screenshot.png"
-  rm -f "$trace" "$shot"
+# A viewer started by the given Windows command line on the simulated Gpib-32.dll, in a Wine
+# desktop (which draws the window frames) on a virtual X display, until its trace shows the
+# log read to the end item; then a screenshot of that display.
+watch_viewer() { # name windows-command...
+  local name="$1" trace="${VIEWER_TRACE:-$build/$1-trace.txt}" shot="$build/$1-screenshot.png"
+  shift
+  [ -n "${VIEWER_TRACE:-}" ] || rm -f "$trace"
+  rm -f "$shot"
   # shellcheck disable=SC2016 # expanded by the inner shell
   GPIBSIM_TRACE="$(windows_path "$trace")" GPIBSIM_BUS="$(windows_path "$repo/tests/data/bus-20-entries.json")" \
-    WINEPATH="$(windows_path "$dist/sim")" VIEWER="$(windows_path "$dist/skeld-errlog.exe")" \
     TRACE="$trace" SHOT="$shot" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-      wine explorer /desktop=skeld,1024x768 "$VIEWER" &
+      wine explorer /desktop=skeld,1024x768 "$@" &
       for _ in $(seq 120); do
         grep -qF "\"\\\"\\\"\\n\"" "$TRACE" 2>/dev/null && break
         sleep 1
       done
       sleep 3
       import -window root "$SHOT"
-      wineserver -k'
+      wineserver -k' viewer "$@"
   echo "--- the viewer's trace ($trace):"
   cat "$trace"
   grep -qF '"\"\"\n"' "$trace" || { echo "the viewer did not read the log to its end" >&2; return 1; }
   echo "--- screenshot: $shot"
+}
+
+# The viewer from dist-windows/, the simulated driver on its search path.
+run_viewer() {
+  WINEPATH="$(windows_path "$dist/sim")" watch_viewer viewer "$(windows_path "$dist/skeld-errlog.exe")"
+}
+
+# The serial adapter driver under Wine: the simulated Prologix (built for this machine) on a
+# pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices folder. The adapter
+# ends when its standard input, held here, closes.
+run_serial_viewer() {
+  local host="$build/host" trace="$build/serial-viewer-trace.txt" endpoint="" hold status=0
+  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$build/host-configure.log" 2>&1 ||
+    { tail -20 "$build/host-configure.log"; return 1; }
+  cmake --build "$host" -j"$jobs" --target gpibsim-adapter >"$build/host-build.log" 2>&1 ||
+    { tail -20 "$build/host-build.log"; return 1; }
+  rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
+  mkfifo "$build/adapter-stdin"
+  GPIBSIM_BUS="$repo/tests/data/bus-20-entries.json" GPIBSIM_TRACE="$trace" \
+    "$host/sim/gpibsim-adapter" --dialect prologix --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
+  exec {hold}>"$build/adapter-stdin"
+  for _ in $(seq 50); do
+    # It prints "pty /dev/pts/N".
+    endpoint="$(head -1 "$build/adapter-endpoint.txt")"
+    endpoint="${endpoint##* }"
+    [ -n "$endpoint" ] && break
+    sleep 0.2
+  done
+  if [ -z "$endpoint" ]; then
+    echo "the simulated adapter did not start" >&2
+    status=1
+  else
+    echo "simulated Prologix on $endpoint = COM4"
+    ln -sfn "$endpoint" "$WINEPREFIX/dosdevices/com4"
+    VIEWER_TRACE="$trace" watch_viewer serial-viewer "$(windows_path "$dist/skeld-errlog.exe")" \
+      --interface prologix:COM4 || status=1
+    rm -f "$WINEPREFIX/dosdevices/com4"
+  fi
+  exec {hold}>&-
+  wait
+  return $status
+}
+
+# The program's icon for Windows, from its SVG at the sizes Windows shows.
+make_icon() {
+  local size pngs=()
+  mkdir -p "$build/icon"
+  for size in 16 24 32 48 256; do
+    rsvg-convert -w "$size" -h "$size" "$repo/packaging/skeld-errlog.svg" -o "$build/icon/$size.png"
+    pngs+=("$build/icon/$size.png")
+  done
+  convert "${pngs[@]}" "$build/skeld-errlog.ico"
+}
+
+# The installer and the portable zip of dist-windows/, in $build/installer.
+make_packages() {
+  make_icon
+  rm -rf "$build/installer"
+  cmake -S "$repo/packaging/windows" -B "$build/installer" -DSKELD_DIST="$dist" \
+    -DSKELD_ICON="$build/skeld-errlog.ico" >"$build/installer-configure.log" 2>&1 ||
+    { tail -20 "$build/installer-configure.log"; return 1; }
+  (cd "$build/installer" && cpack -G NSIS && cpack -G ZIP -D CPACK_PACKAGE_FILE_NAME=skeld-errlog-1.3.0-win64) \
+    >"$build/installer-cpack.log" 2>&1 || { tail -30 "$build/installer-cpack.log"; return 1; }
+  ls -l "$build/installer"/skeld-errlog-1.3.0-win64-setup.exe "$build/installer"/skeld-errlog-1.3.0-win64.zip
+}
+
+# Under Wine: the installer run silently, the installed demo started from its Start-menu entry
+# until it has read the log, the uninstaller run; nothing of the program may be left.
+check_installer() {
+  local folder="$WINEPREFIX/drive_c/Program Files/Skeld Error Log Viewer"
+  local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Skeld Error Log Viewer"
+  local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skeld Error Log Viewer'
+  local demo='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Skeld Error Log Viewer\Skeld Error Log Viewer (Simulated Scope).lnk'
+  wine "$build/installer/skeld-errlog-1.3.0-win64-setup.exe" /S && wineserver -w
+  [ -f "$folder/skeld-errlog.exe" ] && [ -f "$folder/sim/Gpib-32.dll" ] && [ ! -e "$folder/Gpib-32.dll" ] ||
+    { echo "the installer did not install the program as expected" >&2; return 1; }
+  echo "installed: $(find "$folder" -type f | wc -l) files, $(du -sh "$folder" | cut -f1)"
+  ls "$menu"
+  wine reg query "$key" | tr -d '\r'
+  watch_viewer installed-demo start /wait "$demo" || return 1
+  wine "$folder/Uninstall.exe" /S && wineserver -w
+  if [ -e "$folder" ] || [ -e "$menu" ] || wine reg query "$key" >/dev/null 2>&1; then
+    echo "the uninstaller left something behind:" >&2
+    find "$folder" "$menu" 2>/dev/null >&2 || true
+    return 1
+  fi
+  echo "uninstalled: no program folder, no Start-menu folder, no entry in the installed programs"
 }
 
 start=$SECONDS
@@ -283,6 +421,12 @@ status=0
 run_tests || status=1
 step "the viewer under Wine"
 run_viewer || status=1
+step "the serial adapter driver under Wine: the simulated Prologix on COM4"
+run_serial_viewer || status=1
+step "the installer and the portable zip"
+make_packages || status=1
+step "the installer under Wine: install, the demo, uninstall"
+check_installer || status=1
 wineserver -w
 echo "took $((SECONDS - start)) s"
 exit $status

@@ -3,6 +3,7 @@
 #include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceStartup.h"
 #include "platform/AppInfo.h"
+#include "ui/FontTwins.h"
 #include "ui/MessBox.h"
 
 #include <QApplication>
@@ -105,6 +106,7 @@ int main(int argc, char **argv) {
     return *status;
 
   QApplication app(argc, argv);
+  skeld::UseCoreFontsForLiberation();
   MessBox::RegisterAsPresenter();
   ViewerSession session(start);
   session.Start();

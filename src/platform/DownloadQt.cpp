@@ -80,66 +80,87 @@ public:
 
 } // namespace
 
+namespace {
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
 bool TransferToFile(const std::string &url, const std::string &path, const DownloadLimits &limits) {
   // The body goes to a temporary file beside the target, which is renamed over it only
   // once the transfer is complete: a failed transfer never leaves a cut-off file behind.
   QSaveFile file(QFile::decodeName(path.c_str()));
   if (!file.open(QIODevice::WriteOnly))
     return false;
-  const QUrl address(QString::fromStdString(url));
+  QUrl address(QString::fromStdString(url));
   if (!IsWebAddress(address))
     return false;
 
   QNetworkAccessManager manager;
   manager.setProxyFactory(new EnvironmentProxies);
-  QNetworkRequest request(address);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-  request.setMaximumRedirectsAllowed(MaxRedirects);
-  const std::unique_ptr<QNetworkReply> reply(manager.get(request));
-
-  bool refused = false;
-  qint64 written = 0;
   QEventLoop loop;
+  bool refused = false;
+  std::unique_ptr<QNetworkReply> reply;
+  // Ends the loop itself: before its request is out, an aborted reply may never finish.
   const auto refuse = [&] {
     refused = true;
-    reply->abort();
+    if (reply)
+      reply->abort();
+    loop.quit();
   };
-  const auto keep = [&] {
-    const QByteArray chunk = reply->readAll();
-    if (written + chunk.size() > limits.maxBytes || file.write(chunk) != chunk.size())
-      return refuse();
-    written += chunk.size();
-  };
-
-  // The connect limit runs until the request is out, again for each redirect's connection.
   QTimer connectLimit;
   connectLimit.setSingleShot(true);
   QTimer totalLimit;
   totalLimit.setSingleShot(true);
   QObject::connect(&connectLimit, &QTimer::timeout, &loop, refuse);
   QObject::connect(&totalLimit, &QTimer::timeout, &loop, refuse);
-  QObject::connect(reply.get(), &QNetworkReply::requestSent, &connectLimit, &QTimer::stop);
-  QObject::connect(reply.get(), &QNetworkReply::redirected, &loop, [&](const QUrl &target) {
-    if (!IsWebAddress(target))
-      return refuse();
-    connectLimit.start(limits.connect);
-    emit reply->redirectAllowed();
-  });
-  QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, keep);
-  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  connectLimit.start(limits.connect);
   totalLimit.start(limits.total);
-  if (!reply->isFinished())
-    loop.exec();
-  if (!refused)
-    keep();
 
-  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (refused || reply->error() != QNetworkReply::NoError || status >= 400) {
-    file.cancelWriting();
-    return false;
+  // Redirects are followed here, one request each: Qt's own following re-sent the first
+  // request now and then under Wine.
+  for (int redirects = 0;; ++redirects) {
+    QNetworkRequest request(address);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    reply.reset(manager.get(request));
+    qint64 written = 0;
+    const auto keep = [&] {
+      const QByteArray chunk = reply->readAll();
+      if (IsRedirect(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
+        return;
+      if (written + chunk.size() > limits.maxBytes || file.write(chunk) != chunk.size())
+        return refuse();
+      written += chunk.size();
+    };
+    // The connect limit runs until the request is out, again for each redirect's connection.
+    QObject::connect(reply.get(), &QNetworkReply::requestSent, &connectLimit, &QTimer::stop);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, keep);
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connectLimit.start(limits.connect);
+    if (!refused && !reply->isFinished())
+      loop.exec();
+    connectLimit.stop();
+    if (refused) {
+      file.cancelWriting();
+      return false;
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (IsRedirect(status)) {
+      const QUrl target =
+          address.resolved(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+      if (redirects == MaxRedirects || !IsWebAddress(target))
+        break;
+      address = target;
+      continue;
+    }
+    keep();
+    if (refused || reply->error() != QNetworkReply::NoError || status >= 400)
+      break;
+    return file.commit();
   }
-  return file.commit();
+  file.cancelWriting();
+  return false;
 }
 
 } // namespace skeld

@@ -320,10 +320,14 @@ GpibInterface ClosedTcpPort() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, AdapterOpen,
-                         ::testing::Values(OpenCase{"MissingSerialPort", SerialAt("/dev/ttyGPIBabsent"),
-                                                    "no such serial port"},
-                                           OpenCase{"NotASerialPort", SerialAt("/dev/null"), "cannot open"},
-                                           OpenCase{"RefusedConnection", ClosedTcpPort(), "cannot connect"}),
+                         ::testing::Values(
+#ifdef _WIN32
+                             OpenCase{"MissingSerialPort", SerialAt("COM99"), "no such serial port"},
+#else
+                             OpenCase{"MissingSerialPort", SerialAt("/dev/ttyGPIBabsent"), "no such serial port"},
+                             OpenCase{"NotASerialPort", SerialAt("/dev/null"), "cannot open"},
+#endif
+                             OpenCase{"RefusedConnection", ClosedTcpPort(), "cannot connect"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Root opens every port, so the wording for the others is checked as it is built.

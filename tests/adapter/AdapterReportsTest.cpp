@@ -28,15 +28,20 @@ protected:
 TEST_F(AdapterReports, APortThatCannotBeOpenedEndsInTheInitializationBox) {
   GpibInterface where;
   where.kind = GpibInterface::Kind::Prologix;
+#ifdef _WIN32
+  where.port = QStringLiteral("COM99");
+#else
   where.port = QStringLiteral("/dev/ttyGPIBabsent");
+#endif
   const gpibadapter::InterfaceChoice choice(where);
   std::int16_t fatal = 1;
   EXPECT_THROW(VBIB32QX::InitGpibBus(fatal), ProgramEnded);
 
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].title, QStringLiteral("Initialization Error 0"));
-  EXPECT_EQ(boxes_.shown[0].prompt, QStringLiteral("/dev/ttyGPIBabsent: no such serial port (is the adapter "
-                                                   "plugged in?)\n\nCorrect problem and restart."));
+  EXPECT_EQ(boxes_.shown[0].prompt,
+            where.port + QStringLiteral(": no such serial port (is the adapter "
+                                        "plugged in?)\n\nCorrect problem and restart."));
 }
 
 TEST_F(AdapterReports, AnAdapterGoneDuringAReadIsNamedInTheReadAndWriteReports) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,44 @@ TEST_F(Download, FollowsRedirects) {
   EXPECT_EQ(ReadFile(path_), QByteArray("Skeld Error Log Viewer:2.0"));
   ASSERT_EQ(server.requestLines.size(), 2u);
   EXPECT_EQ(server.requestLines[1], "GET /moved/swv.txt HTTP/1.1");
+}
+
+// Ten redirects are followed; the eleventh is not.
+TEST_F(Download, FollowsAtMostTenRedirects) {
+  for (const int redirects : {10, 11}) {
+    SCOPED_TRACE(redirects);
+    std::vector<HttpAnswer> answers;
+    for (int i = 1; i <= redirects; ++i)
+      answers.emplace_back(HttpReply("302 Found", "moved", "Location: /hop" + std::to_string(i) + "\r\n"));
+    answers.emplace_back(HttpReply("200 OK", "Skeld Error Log Viewer:2.0"));
+    LocalHttpServer server(answers);
+    EXPECT_EQ(skeld::DownloadToFile(server.Url("/dl/swv.txt"), Path()), redirects == 10);
+    server.Finish();
+    ASSERT_EQ(server.requestLines.size(), 11u);
+    EXPECT_EQ(server.requestLines.back(), "GET /hop10 HTTP/1.1");
+    if (redirects == 10) {
+      EXPECT_EQ(ReadFile(path_), QByteArray("Skeld Error Log Viewer:2.0"));
+    }
+  }
+}
+
+// A connection that never completes ends by whichever limit runs out first, before any
+// request was sent.
+TEST_F(Download, ALimitEndsATransferThatNeverConnects) {
+  using std::chrono::milliseconds;
+  const skeld::DownloadLimits cases[] = {
+      {milliseconds(300), milliseconds(30000), 1 << 20},
+      {milliseconds(30000), milliseconds(300), 1 << 20},
+  };
+  for (const auto &limits : cases) {
+    const ScopedSeam shorter(skeld::SetDownloadLimits, limits);
+    const FullBacklogPort port;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(
+        skeld::DownloadToFile("http://127.0.0.1:" + std::to_string(port.Port()) + "/dl/swv.txt", Path()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(QFile::exists(path_));
+  }
 }
 
 // Each failure leaves the earlier file exactly as it was, with no partial copy beside it.

@@ -168,9 +168,10 @@ TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
       {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Permission denied"},
 #else
       {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Is a directory"},
-#endif
+      // Wine's /dev/zero through drive Z: stalled about one run in six.
       {"/dev/zero",
        "/dev/zero:1:4194305: bus description longer than 4 MiB (4194304 bytes), the most allowed"},
+#endif
   };
   for (const Case &c : cases) {
     Configure(DefaultBus());

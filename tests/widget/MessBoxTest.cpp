@@ -1,9 +1,11 @@
 #include "ui/MessBox.h"
 #include "platform/Twips.h"
+#include "ui/FontTwins.h"
 #include "ui/Module1.h"
 #include "ui/UpdateCheck.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -361,6 +363,30 @@ TEST(MessBox, NeverLargerThanTheScreen) {
       QTest::keyClick(box.windowHandle(), Qt::Key_Return);
     });
     EXPECT_EQ(code, 6) << "Yes, reached by Tab and Enter";
+  }
+}
+
+// Windows has no Liberation faces: each is drawn in the core font it has the widths of.
+TEST(FontTwins, LiberationFacesFallBackToTheCoreFontsOnWindowsOnly) {
+  skeld::UseCoreFontsForLiberation();
+  const struct {
+    const char *family;
+    QStringList onWindows;
+  } cases[] = {
+      {"Liberation Sans", {"Arial", "MS Sans Serif"}},
+      {"Liberation Sans Narrow", {"Arial Narrow", "Arial"}},
+      {"Liberation Serif", {"Times New Roman"}},
+  };
+  for (const auto &c : cases) {
+#ifdef _WIN32
+    // Qt keeps the names in lower case.
+    QStringList expected;
+    for (const QString &name : c.onWindows)
+      expected << name.toLower();
+    EXPECT_EQ(QFont::substitutes(QString::fromLatin1(c.family)), expected) << c.family;
+#else
+    EXPECT_TRUE(QFont::substitutes(QString::fromLatin1(c.family)).isEmpty()) << c.family;
+#endif
   }
 }
 

@@ -4,6 +4,10 @@ add_unit_test(NAME about_logic SOURCES ${CMAKE_CURRENT_LIST_DIR}/../unit/UpdateC
                                        LIBS skeld_ui_core)
 add_unit_test(NAME about_download SOURCES ${CMAKE_CURRENT_LIST_DIR}/../unit/DownloadTest.cpp
               LIBS skeld_platform_web ENV "no_proxy=127.0.0.1" "NO_PROXY=127.0.0.1")
+if(TARGET skeld_platform_web_qt)
+  add_unit_test(NAME about_download_qt SOURCES ${CMAKE_CURRENT_LIST_DIR}/../unit/DownloadTest.cpp
+                LIBS skeld_platform_web_qt ENV "no_proxy=127.0.0.1" "NO_PROXY=127.0.0.1")
+endif()
 add_unit_test(NAME about_widget SOURCES ${CMAKE_CURRENT_LIST_DIR}/AboutFormTest.cpp
                                         LIBS skeld_ui)
 

@@ -1,0 +1,1 @@
+Delete "$SMPROGRAMS\$MUI_TEMP\Skeld Error Log Viewer (Simulated Scope).lnk"
