@@ -331,11 +331,16 @@ INSTANTIATE_TEST_SUITE_P(Places, AdapterOpen,
                          [](const auto &info) { return std::string(info.param.name); });
 
 // Root opens every port, so the wording for the others is checked as it is built.
-TEST(AdapterOpen, APortRefusedForPermissionsPointsAtTheDialoutGroup) {
+TEST(AdapterOpen, APortRefusedForPermissionsSaysWhatToDoOnThisSystem) {
   const QString text = gpibadapter::AdapterLink::SerialOpenFailure(QStringLiteral("/dev/ttyUSB0"),
                                                                    QSerialPort::PermissionError, QString());
   EXPECT_TRUE(text.startsWith(QStringLiteral("/dev/ttyUSB0: "))) << text.toStdString();
+#ifdef _WIN32
+  EXPECT_TRUE(text.contains(QStringLiteral("in use by another program"))) << text.toStdString();
+  EXPECT_FALSE(text.contains(QStringLiteral("dialout"))) << text.toStdString();
+#else
   EXPECT_TRUE(text.contains(QStringLiteral("dialout group"))) << text.toStdString();
+#endif
 }
 
 } // namespace

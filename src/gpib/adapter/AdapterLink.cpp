@@ -53,9 +53,15 @@ QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError,
   case QSerialPort::DeviceNotFoundError:
     return QStringLiteral("%1: no such serial port (is the adapter plugged in?)").arg(port);
   case QSerialPort::PermissionError:
+#ifdef _WIN32
+    // Windows has no group for serial ports: a refused port is one another program holds.
+    return QStringLiteral("%1: access denied; the port is in use by another program (close it and try again)")
+        .arg(port);
+#else
     return QStringLiteral("%1: permission denied or in use by another program; you may need to be in the "
                           "dialout group (sudo adduser $USER dialout, then log in again)")
         .arg(port);
+#endif
   default:
     return QStringLiteral("%1: cannot open the serial port: %2").arg(port, errorString);
   }
