@@ -321,19 +321,42 @@ run_viewer() {
   WINEPATH="$(windows_path "$dist/sim")" watch_viewer viewer "$(windows_path "$dist/skeld-errlog.exe")"
 }
 
-# The serial adapter driver under Wine: the simulated Prologix (built for this machine) on a
-# pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices folder. The adapter
-# ends when its standard input, held here, closes.
-run_serial_viewer() {
-  local host="$build/host" trace="$build/serial-viewer-trace.txt" endpoint="" hold status=0
+# The serial adapter driver under Wine: the simulated adapter of the given dialect (built for
+# this machine) on a pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices
+# folder. Its bus is not the demo's (another model, at another address, beside two other
+# instruments), so its window shows what came over the COM port. The adapter ends when its
+# standard input, held here, closes.
+serial_bus() {
+  cat >"$build/bus-serial.json" <<'JSON'
+{
+  "listeners": [
+    { "address": 3, "kind": "plain", "replies": { "ID?": "HEWLETT-PACKARD,54600B\n" } },
+    { "address": 7, "kind": "tds", "id": "TEK/TDS 3012,CF:91.1CT,FV:v3.39", "password": "BRAMBLE",
+      "log": ["Reached over a Wine COM port", "Acq: CH1 probe compensation out of range",
+              "Power on self test passed"] },
+    { "address": 17, "kind": "plain", "replies": { "ID?": "FLUKE,8840A,0,V2.0\n" } }
+  ]
+}
+JSON
+}
+
+build_host_adapter() {
+  local host="$build/host"
+  [ -x "$host/sim/gpibsim-adapter" ] && return 0
   cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$build/host-configure.log" 2>&1 ||
     { tail -20 "$build/host-configure.log"; return 1; }
   cmake --build "$host" -j"$jobs" --target gpibsim-adapter >"$build/host-build.log" 2>&1 ||
     { tail -20 "$build/host-build.log"; return 1; }
+}
+
+run_serial_viewer() { # name dialect windows-executable
+  local name="$1" dialect="$2" exe="$3" trace="$build/$1-trace.txt" endpoint="" hold status=0
+  build_host_adapter || return 1
+  serial_bus
   rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
   mkfifo "$build/adapter-stdin"
-  GPIBSIM_BUS="$repo/tests/data/bus-20-entries.json" GPIBSIM_TRACE="$trace" \
-    "$host/sim/gpibsim-adapter" --dialect prologix --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
+  GPIBSIM_BUS="$build/bus-serial.json" GPIBSIM_TRACE="$trace" \
+    "$build/host/sim/gpibsim-adapter" --dialect "$dialect" --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
   exec {hold}>"$build/adapter-stdin"
   for _ in $(seq 50); do
     # It prints "pty /dev/pts/N".
@@ -346,10 +369,9 @@ run_serial_viewer() {
     echo "the simulated adapter did not start" >&2
     status=1
   else
-    echo "simulated Prologix on $endpoint = COM4"
+    echo "simulated $dialect on $endpoint = COM4"
     ln -sfn "$endpoint" "$WINEPREFIX/dosdevices/com4"
-    VIEWER_TRACE="$trace" watch_viewer serial-viewer "$(windows_path "$dist/skeld-errlog.exe")" \
-      --interface prologix:COM4 || status=1
+    VIEWER_TRACE="$trace" watch_viewer "$name" "$exe" --no-remember --interface "$dialect:COM4" || status=1
     rm -f "$WINEPREFIX/dosdevices/com4"
   fi
   exec {hold}>&-
@@ -386,6 +408,7 @@ check_installer() {
   local folder="$WINEPREFIX/drive_c/Program Files/Skeld Error Log Viewer"
   local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Skeld Error Log Viewer"
   local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Skeld Error Log Viewer'
+  local exe='C:\Program Files\Skeld Error Log Viewer\skeld-errlog.exe' status=0
   local demo='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Skeld Error Log Viewer\Skeld Error Log Viewer (Simulated Scope).lnk'
   wine "$build/installer/skeld-errlog-1.3.0-win64-setup.exe" /S && wineserver -w
   [ -f "$folder/skeld-errlog.exe" ] && [ -f "$folder/sim/Gpib-32.dll" ] && [ ! -e "$folder/Gpib-32.dll" ] ||
@@ -393,7 +416,11 @@ check_installer() {
   echo "installed: $(find "$folder" -type f | wc -l) files, $(du -sh "$folder" | cut -f1)"
   ls "$menu"
   wine reg query "$key" | tr -d '\r'
-  watch_viewer installed-demo start /wait "$demo" || return 1
+  # An interface named for real hardware must not lead the demo away from its driver.
+  SKELD_GPIB_INTERFACE=prologix:COM9 watch_viewer installed-demo start /wait "$demo" || status=1
+  # The installed viewer itself through each adapter dialect on a Wine COM port.
+  run_serial_viewer installed-prologix prologix "$exe" || status=1
+  run_serial_viewer installed-ar488 ar488 "$exe" || status=1
   wine "$folder/Uninstall.exe" /S && wineserver -w
   if [ -e "$folder" ] || [ -e "$menu" ] || wine reg query "$key" >/dev/null 2>&1; then
     echo "the uninstaller left something behind:" >&2
@@ -401,6 +428,7 @@ check_installer() {
     return 1
   fi
   echo "uninstalled: no program folder, no Start-menu folder, no entry in the installed programs"
+  return $status
 }
 
 start=$SECONDS
@@ -422,7 +450,7 @@ run_tests || status=1
 step "the viewer under Wine"
 run_viewer || status=1
 step "the serial adapter driver under Wine: the simulated Prologix on COM4"
-run_serial_viewer || status=1
+run_serial_viewer serial-viewer prologix "$(windows_path "$dist/skeld-errlog.exe")" || status=1
 step "the installer and the portable zip"
 make_packages || status=1
 step "the installer under Wine: install, the demo, uninstall"
