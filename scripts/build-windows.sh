@@ -340,18 +340,42 @@ serial_bus() {
 JSON
 }
 
-build_host_adapter() {
+# The Linux viewer, its simulated library and the simulated adapter, built for this machine.
+build_host() {
   local host="$build/host"
-  [ -x "$host/sim/gpibsim-adapter" ] && return 0
-  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release >"$build/host-configure.log" 2>&1 ||
-    { tail -20 "$build/host-configure.log"; return 1; }
-  cmake --build "$host" -j"$jobs" --target gpibsim-adapter >"$build/host-build.log" 2>&1 ||
+  [ -x "$host/sim/gpibsim-adapter" ] && [ -x "$host/skeld-errlog" ] && return 0
+  cmake -S "$repo" -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSKELD_BUILD_TESTS=OFF \
+    >"$build/host-configure.log" 2>&1 || { tail -20 "$build/host-configure.log"; return 1; }
+  cmake --build "$host" -j"$jobs" --target gpibsim-adapter gpibsim_shim skeld-errlog >"$build/host-build.log" 2>&1 ||
     { tail -20 "$build/host-build.log"; return 1; }
+}
+
+# The command-line reading under Wine, from no console: the same bytes on standard output as
+# the Linux viewer writes for the same bus (line ends included), and the failure's status.
+run_read_command() {
+  local bus="$repo/tests/data/bus-20-entries.json" status=0 code=0
+  build_host || return 1
+  env -u DISPLAY LD_LIBRARY_PATH="$build/host/sim" GPIBSIM_BUS="$bus" \
+    "$build/host/skeld-errlog" --read --no-remember --interface ni --format csv >"$build/read-linux.csv"
+  WINEPATH="$(windows_path "$dist/sim")" GPIBSIM_BUS="$(windows_path "$bus")" \
+    wine "$dist/skeld-errlog.exe" --read --no-remember --interface ni --format csv >"$build/read-windows.csv" || code=$?
+  echo "--read --format csv: status $code, $(wc -l <"$build/read-windows.csv") lines"
+  if [ "$code" -ne 0 ] || ! cmp "$build/read-linux.csv" "$build/read-windows.csv"; then
+    echo "the Windows --read output differs from the Linux one's" >&2
+    status=1
+  fi
+  code=0
+  # dist-windows/ holds every DLL the viewer needs; the search path only ever adds the driver.
+  WINEPATH= wine "$dist/skeld-errlog.exe" --read --no-remember --interface ni >/dev/null 2>"$build/read-nodriver.txt" ||
+    code=$?
+  echo "--read without a driver: status $code, standard error: $(head -1 "$build/read-nodriver.txt" | tr -d '\r')"
+  [ "$code" -eq 1 ] && [ -s "$build/read-nodriver.txt" ] || { echo "expected status 1 and a reason" >&2; status=1; }
+  return $status
 }
 
 run_serial_viewer() { # name dialect windows-executable
   local name="$1" dialect="$2" exe="$3" trace="$build/$1-trace.txt" endpoint="" hold status=0
-  build_host_adapter || return 1
+  build_host || return 1
   serial_bus
   rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
   mkfifo "$build/adapter-stdin"
@@ -449,6 +473,8 @@ status=0
 run_tests || status=1
 step "the viewer under Wine"
 run_viewer || status=1
+step "the command-line reading under Wine"
+run_read_command || status=1
 step "the serial adapter driver under Wine: the simulated Prologix on COM4"
 run_serial_viewer serial-viewer prologix "$(windows_path "$dist/skeld-errlog.exe")" || status=1
 step "the installer and the portable zip"

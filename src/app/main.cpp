@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <optional>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 constexpr int BadCommandLine = 2;
@@ -43,9 +47,32 @@ void AcceptToolkitOptions(QCommandLineParser &parser) {
   }
 }
 
+#ifdef _WIN32
+// A windowed program starts without a console, so that the Start menu opens no console window
+// beside the viewer. Started from a command prompt (--read, --help), it writes to that prompt's
+// console; a pipe or file it was given (a redirection, a calling program) is kept as it is.
+void UseCallersConsole() {
+  auto missing = [](DWORD which) {
+    const HANDLE handle = GetStdHandle(which);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN;
+  };
+  const bool out = missing(STD_OUTPUT_HANDLE);
+  const bool err = missing(STD_ERROR_HANDLE);
+  if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS))
+    return;
+  if (out && !std::freopen("CONOUT$", "w", stdout))
+    return;
+  if (err && !std::freopen("CONOUT$", "w", stderr))
+    return;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv) {
+#ifdef _WIN32
+  UseCallersConsole();
+#endif
   QCoreApplication::setApplicationName(skeld::AppTitle());
   QCoreApplication::setApplicationVersion(
       QStringLiteral("%1.%2.%3").arg(skeld::AppMajor()).arg(skeld::AppMinor()).arg(skeld::AppRevision()));
