@@ -51,7 +51,7 @@ void AcceptToolkitOptions(QCommandLineParser &parser) {
 // A windowed program starts without a console, so that the Start menu opens no console window
 // beside the viewer. Started from a command prompt (--read, --help), it writes to that prompt's
 // console; a pipe or file it was given (a redirection, a calling program) is kept as it is.
-void UseCallersConsole() {
+bool UseCallersConsole() {
   auto missing = [](DWORD which) {
     const HANDLE handle = GetStdHandle(which);
     return handle == nullptr || handle == INVALID_HANDLE_VALUE || GetFileType(handle) == FILE_TYPE_UNKNOWN;
@@ -59,11 +59,14 @@ void UseCallersConsole() {
   const bool out = missing(STD_OUTPUT_HANDLE);
   const bool err = missing(STD_ERROR_HANDLE);
   if ((!out && !err) || !AttachConsole(ATTACH_PARENT_PROCESS))
-    return;
-  if (out && !std::freopen("CONOUT$", "w", stdout))
-    return;
-  if (err && !std::freopen("CONOUT$", "w", stderr))
-    return;
+    return false;
+  // A stream the console cannot take stays as it was: there is nowhere else to write.
+  auto toConsole = [](std::FILE *stream) { return std::freopen("CONOUT$", "w", stream) != nullptr; };
+  if (out)
+    toConsole(stdout);
+  if (err)
+    toConsole(stderr);
+  return true;
 }
 #endif
 
@@ -71,7 +74,7 @@ void UseCallersConsole() {
 
 int main(int argc, char **argv) {
 #ifdef _WIN32
-  UseCallersConsole();
+  const bool tiedToConsole = UseCallersConsole();
 #endif
   QCoreApplication::setApplicationName(skeld::AppTitle());
   QCoreApplication::setApplicationVersion(
@@ -132,6 +135,11 @@ int main(int argc, char **argv) {
   if (const std::optional<int> status = skeld::RunReadCommand(argc, argv, parser, start.where))
     return *status;
 
+#ifdef _WIN32
+  // The window is not tied to the prompt it was started from: closing that prompt would end it.
+  if (tiedToConsole)
+    FreeConsole();
+#endif
   QApplication app(argc, argv);
   skeld::UseCoreFontsForLiberation();
   MessBox::RegisterAsPresenter();
