@@ -282,6 +282,8 @@ setup_wine() {
   path+=";$(windows_path "$build/sim")"
   export WINEPATH="$path"
   wine wineboot --init >/dev/null 2>&1
+  # The prefix is kept between runs: an interface an earlier run remembered must not steer this one.
+  wine reg delete 'HKCU\Software\skeld-errlog' /f >/dev/null 2>&1 || true
 }
 
 # Offscreen, Qt on Windows reads its fonts from QT_QPA_FONTDIR: there, the Liberation fonts
