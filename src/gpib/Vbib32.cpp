@@ -1,5 +1,6 @@
 #include "gpib/Vbib32.h"
 
+#include <cctype>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -48,10 +49,23 @@ bool gRegistered = false;
 
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
+// The system's own words for the error, then its number, which a driver vendor's notes use.
+std::string LoaderReason(DWORD code) {
+  char *text = nullptr;
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, reinterpret_cast<char *>(&text), 0, nullptr);
+  std::string words = length ? std::string(text, length) : std::string();
+  LocalFree(text);
+  while (!words.empty() && std::isspace(static_cast<unsigned char>(words.back())))
+    words.pop_back();
+  const std::string number = "LoadLibrary error " + std::to_string(code);
+  return words.empty() ? number : words + " (" + number + ")";
+}
 LibraryHandle OpenLibrary(const std::string &name, std::string &reason) {
   LibraryHandle handle = LoadLibraryA(name.c_str());
   if (!handle)
-    reason = "LoadLibrary error " + std::to_string(GetLastError());
+    reason = LoaderReason(GetLastError());
   return handle;
 }
 void (*FindEntry(LibraryHandle handle, const char *name))() {
