@@ -7,6 +7,7 @@
 #include "support/ScopeBus.h"
 #include "support/SimulatedBus.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -121,6 +122,38 @@ TEST_F(ErrorLogFormTest, StartUpOnTheDefaultBusCaptionsAndReadsTheLog) {
   EXPECT_EQ(form.VerErr(), QStringLiteral("2025-02-14 - v1.3"));
   EXPECT_EQ(bus.Written(), StartUpCommands(form.List1->count()));
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+// What a screen reader is given: every entry of the list by its text, each button by its
+// caption without the mnemonic, the count beside them. The Windows Qt is built for this too.
+TEST_F(ErrorLogFormTest, AScreenReaderReadsTheListAndTheButtons) {
+  SimulatedBus bus;
+  ErrorLogForm form;
+  StartUp(form);
+  form.show();
+
+  QAccessibleInterface *list = QAccessible::queryAccessibleInterface(form.List1);
+  ASSERT_NE(list, nullptr) << "built without accessibility";
+  EXPECT_EQ(list->role(), QAccessible::List);
+  std::vector<std::string> read;
+  for (int i = 0; i < list->childCount(); ++i)
+    read.push_back(list->child(i)->text(QAccessible::Name).toStdString());
+  EXPECT_EQ(read, Items(form.List1));
+  EXPECT_FALSE(read.empty());
+
+  const std::pair<QWidget *, QString> named[] = {{form.RefreshList, QStringLiteral("Refresh")},
+                                                 {form.ClearErrorLog, QStringLiteral("Clear Error Log")},
+                                                 {form.Close, QStringLiteral("Exit")}};
+  for (const auto &[widget, name] : named) {
+    QAccessibleInterface *button = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(button, nullptr) << name.toStdString();
+    EXPECT_EQ(button->role(), QAccessible::Button) << name.toStdString();
+    EXPECT_EQ(button->text(QAccessible::Name), name);
+  }
+  QAccessibleInterface *count = QAccessible::queryAccessibleInterface(form.findChild<QLabel *>("Label1"));
+  ASSERT_NE(count, nullptr);
+  EXPECT_EQ(count->text(QAccessible::Name).trimmed(),
+            QStringLiteral("%1 logged errors found.").arg(read.size()));
 }
 
 TEST_F(ErrorLogFormTest, CaptionNamesTheScopesAddress) {
