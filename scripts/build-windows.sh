@@ -352,8 +352,8 @@ build_host() {
     { tail -20 "$build/host-build.log"; return 1; }
 }
 
-# The command-line reading under Wine, from no console: the same bytes on standard output as
-# the Linux viewer writes for the same bus (line ends included), and the failure's status.
+# The command line under Wine, from no console: --read writes the same bytes as the Linux viewer
+# for the same bus (line ends included), --version its line, and a failure its status.
 run_read_command() {
   local bus="$repo/tests/data/bus-20-entries.json" status=0 code=0
   build_host || return 1
@@ -366,6 +366,10 @@ run_read_command() {
     echo "the Windows --read output differs from the Linux one's" >&2
     status=1
   fi
+  # --version into a file (no console, no message box), as the Linux viewer writes it.
+  WINEPATH= wine "$dist/skeld-errlog.exe" --version | tr -d '\r' >"$build/version-windows.txt"
+  echo "--version: $(cat "$build/version-windows.txt")"
+  "$build/host/skeld-errlog" --version | cmp - "$build/version-windows.txt" || { echo "--version differs" >&2; status=1; }
   code=0
   # dist-windows/ holds every DLL the viewer needs; the search path only ever adds the driver.
   WINEPATH= wine "$dist/skeld-errlog.exe" --read --no-remember --interface ni >/dev/null 2>"$build/read-nodriver.txt" ||

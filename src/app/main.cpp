@@ -115,8 +115,12 @@ int main(int argc, char **argv) {
     std::fputs(qPrintable(help), stdout);
     return 0;
   }
-  if (parser.isSet(versionOption))
-    parser.showVersion();
+  // Written here, not by the parser, which on Windows may put it in a message box instead.
+  if (parser.isSet(versionOption)) {
+    std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                qPrintable(QCoreApplication::applicationVersion()));
+    return 0;
+  }
   if (!parser.positionalArguments().isEmpty())
     return Refuse(argv,
                   QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));

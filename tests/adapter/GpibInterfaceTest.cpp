@@ -2,6 +2,7 @@
 #include "gpib/Vbib32.h"
 #include "gpib/adapter/AdapterPorts.h"
 #include "gpib/adapter/InterfaceChoice.h"
+#include "platform/AppInfo.h"
 
 #include <QProcess>
 
@@ -163,6 +164,20 @@ TEST(CommandLine, HelpListsTheInterfaceForms) {
   for (const char *form : {"--interface <INTERFACE>", "prologix:PORT", "prologix-tcp:HOST[:PORT]",
                            "ar488:PORT", "SKELD_GPIB_INTERFACE"})
     EXPECT_TRUE(help.contains(QString::fromUtf8(form))) << form << " in\n" << help.toStdString();
+}
+
+TEST(CommandLine, VersionIsWrittenToStandardOutput) {
+  QProcess viewer;
+  viewer.setProcessEnvironment(NoDisplay());
+  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {QStringLiteral("--version")});
+  ASSERT_TRUE(viewer.waitForFinished(20000));
+  EXPECT_EQ(viewer.exitCode(), 0);
+  EXPECT_EQ(QString::fromLocal8Bit(viewer.readAllStandardOutput()).remove(QLatin1Char('\r')),
+            QStringLiteral("%1 %2.%3.%4\n")
+                .arg(skeld::AppTitle())
+                .arg(skeld::AppMajor())
+                .arg(skeld::AppMinor())
+                .arg(skeld::AppRevision()));
 }
 
 } // namespace
