@@ -323,25 +323,6 @@ run_viewer() {
   WINEPATH="$(windows_path "$dist/sim")" watch_viewer viewer "$(windows_path "$dist/skeld-errlog.exe")"
 }
 
-# The serial adapter driver under Wine: the simulated adapter of the given dialect (built for
-# this machine) on a pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices
-# folder. Its bus is not the demo's (another model, at another address, beside two other
-# instruments), so its window shows what came over the COM port. The adapter ends when its
-# standard input, held here, closes.
-serial_bus() {
-  cat >"$build/bus-serial.json" <<'JSON'
-{
-  "listeners": [
-    { "address": 3, "kind": "plain", "replies": { "ID?": "HEWLETT-PACKARD,54600B\n" } },
-    { "address": 7, "kind": "tds", "id": "TEK/TDS 3012,CF:91.1CT,FV:v3.39", "password": "BRAMBLE",
-      "log": ["Reached over a Wine COM port", "Acq: CH1 probe compensation out of range",
-              "Power on self test passed"] },
-    { "address": 17, "kind": "plain", "replies": { "ID?": "FLUKE,8840A,0,V2.0\n" } }
-  ]
-}
-JSON
-}
-
 # The Linux viewer, its simulated library and the simulated adapter, built for this machine.
 build_host() {
   local host="$build/host"
@@ -379,13 +360,17 @@ run_read_command() {
   return $status
 }
 
+# The serial adapter driver under Wine: the simulated adapter of the given dialect (built for
+# this machine) on a pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices
+# folder. Its bus is not the demo's (a TDS 3012 at address 7 beside two other instruments), so
+# its window shows what came over the COM port. The adapter ends when its standard input, held
+# here, closes.
 run_serial_viewer() { # name dialect windows-executable
   local name="$1" dialect="$2" exe="$3" trace="$build/$1-trace.txt" endpoint="" hold status=0
   build_host || return 1
-  serial_bus
   rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
   mkfifo "$build/adapter-stdin"
-  GPIBSIM_BUS="$build/bus-serial.json" GPIBSIM_TRACE="$trace" \
+  GPIBSIM_BUS="$repo/tests/data/bus-tds3012-among-others.json" GPIBSIM_TRACE="$trace" \
     "$build/host/sim/gpibsim-adapter" --dialect "$dialect" --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
   exec {hold}>"$build/adapter-stdin"
   for _ in $(seq 50); do

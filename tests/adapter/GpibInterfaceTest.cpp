@@ -127,22 +127,42 @@ QProcessEnvironment NoDisplay() {
   return env;
 }
 
+struct ViewerRun {
+  bool finished = false;
+  bool normalExit = false;
+  int code = -1;
+  QString out;
+  QString err;
+};
+
+// The real program, run to its end.
+ViewerRun RunViewer(const QStringList &arguments, const QProcessEnvironment &env = NoDisplay()) {
+  QProcess viewer;
+  viewer.setProcessEnvironment(env);
+  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), arguments);
+  ViewerRun run;
+  run.finished = viewer.waitForFinished(20000);
+  run.normalExit = viewer.exitStatus() == QProcess::NormalExit;
+  run.code = viewer.exitCode();
+  run.out = QString::fromLocal8Bit(viewer.readAllStandardOutput());
+  run.err = QString::fromLocal8Bit(viewer.readAllStandardError());
+  return run;
+}
+
 // The real program: one line on standard error and status 2, before any window.
 TEST_P(BadCommandLine, EndsWithStatusTwoAndOneLine) {
   const CommandLineCase &c = GetParam();
-  QProcess viewer;
   QProcessEnvironment env = NoDisplay();
   if (c.variable)
     env.insert(QStringLiteral("SKELD_GPIB_INTERFACE"), QString::fromUtf8(c.variable));
-  viewer.setProcessEnvironment(env);
   QStringList arguments;
   if (c.option)
     arguments << QStringLiteral("--interface") << QString::fromUtf8(c.option);
-  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), arguments);
-  ASSERT_TRUE(viewer.waitForFinished(20000));
-  const QString errors = QString::fromLocal8Bit(viewer.readAllStandardError());
-  EXPECT_EQ(viewer.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(viewer.exitCode(), 2);
+  const ViewerRun run = RunViewer(arguments, env);
+  ASSERT_TRUE(run.finished);
+  const QString &errors = run.err;
+  EXPECT_TRUE(run.normalExit);
+  EXPECT_EQ(run.code, 2);
   EXPECT_EQ(errors.count(QLatin1Char('\n')), 1) << errors.toStdString();
   EXPECT_TRUE(errors.startsWith(QStringLiteral("skeld-errlog: "))) << errors.toStdString();
   EXPECT_TRUE(errors.contains(QString::fromUtf8(c.says))) << errors.toStdString();
@@ -155,29 +175,24 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandLineCase{nullptr, "usb:/dev/ttyUSB0", "SKELD_GPIB_INTERFACE: bad interface"}));
 
 TEST(CommandLine, HelpListsTheInterfaceForms) {
-  QProcess viewer;
-  viewer.setProcessEnvironment(NoDisplay());
-  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {QStringLiteral("--help")});
-  ASSERT_TRUE(viewer.waitForFinished(20000));
-  const QString help = QString::fromLocal8Bit(viewer.readAllStandardOutput());
-  EXPECT_EQ(viewer.exitCode(), 0);
+  const ViewerRun run = RunViewer({QStringLiteral("--help")});
+  ASSERT_TRUE(run.finished);
+  const QString &help = run.out;
+  EXPECT_EQ(run.code, 0);
   for (const char *form : {"--interface <INTERFACE>", "prologix:PORT", "prologix-tcp:HOST[:PORT]",
                            "ar488:PORT", "SKELD_GPIB_INTERFACE"})
     EXPECT_TRUE(help.contains(QString::fromUtf8(form))) << form << " in\n" << help.toStdString();
 }
 
 TEST(CommandLine, VersionIsWrittenToStandardOutput) {
-  QProcess viewer;
-  viewer.setProcessEnvironment(NoDisplay());
-  viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {QStringLiteral("--version")});
-  ASSERT_TRUE(viewer.waitForFinished(20000));
-  EXPECT_EQ(viewer.exitCode(), 0);
-  EXPECT_EQ(QString::fromLocal8Bit(viewer.readAllStandardOutput()).remove(QLatin1Char('\r')),
-            QStringLiteral("%1 %2.%3.%4\n")
-                .arg(skeld::AppTitle())
-                .arg(skeld::AppMajor())
-                .arg(skeld::AppMinor())
-                .arg(skeld::AppRevision()));
+  const ViewerRun run = RunViewer({QStringLiteral("--version")});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(QString(run.out).remove(QLatin1Char('\r')), QStringLiteral("%1 %2.%3.%4\n")
+                                                            .arg(skeld::AppTitle())
+                                                            .arg(skeld::AppMajor())
+                                                            .arg(skeld::AppMinor())
+                                                            .arg(skeld::AppRevision()));
 }
 
 } // namespace
