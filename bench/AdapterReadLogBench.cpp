@@ -1,7 +1,7 @@
 #include "app/ErrorLogForm.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
-#include "gpib/adapter/InterfaceChoice.h"
+#include "route/RouteInstall.h"
 #include "sim/SimBus.h"
 #include "ui/Module1.h"
 
@@ -107,10 +107,10 @@ int main(int argc, char **argv) {
       return 1;
     }
     {
-      gpibadapter::GpibInterface where;
-      where.kind = gpibadapter::GpibInterface::Kind::Prologix;
+      route::PlusRoute where;
+      where.kind = route::PlusRoute::Kind::Prologix;
       where.port = endpoint.mid(4);
-      const gpibadapter::InterfaceChoice choice(where);
+      const route::RouteInstall choice(where);
       const std::string what = "prologix (pseudo-terminal), hold " + std::to_string(holdMs) + " ms";
       ok = Measure(what.c_str()) && ok;
     }

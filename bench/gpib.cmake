@@ -7,7 +7,7 @@ if(TARGET gpibsim-adapter)
   # Reading a 100-entry log through the simulated Prologix adapter on a pseudo-terminal, beside
   # the driver table.
   add_executable(bench_readlog_adapter ${CMAKE_CURRENT_LIST_DIR}/AdapterReadLogBench.cpp)
-  target_link_libraries(bench_readlog_adapter PRIVATE skeld_app skeld_gpib_adapter gpibsim_core Qt6::Widgets)
+  target_link_libraries(bench_readlog_adapter PRIVATE skeld_app skeld_route gpibsim_core Qt6::Widgets)
   target_include_directories(bench_readlog_adapter PRIVATE ${PROJECT_SOURCE_DIR})
   add_dependencies(bench_readlog_adapter gpibsim-adapter)
   target_compile_definitions(bench_readlog_adapter PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")

@@ -1,14 +1,16 @@
 #include "app/ConnectDialog.h"
 
 #include "gpib/Vbib32.h"
-#include "gpib/adapter/AdapterPorts.h"
-#include "gpib/adapter/InterfaceStartup.h"
+#include "route/RouteStartup.h"
+#include "route/plus/AdapterPorts.h"
 #include "ui/WaitCursor.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,7 +22,9 @@
 
 namespace {
 
-using gpibadapter::GpibInterface;
+using route::PlusRoute;
+using route::RouteSpec;
+using Kind = route::PlusRoute::Kind;
 
 const char *const Title = "Connect to the GPIB Bus";
 const char *const Intro = "Choose how the viewer reaches the GPIB bus. A choice that reaches a scope is "
@@ -31,18 +35,16 @@ ConnectDialog::Presenter &PresenterInUse() {
   return presenter;
 }
 
-QComboBox *DialectBox(QWidget *parent, const char *name, GpibInterface::Kind kind) {
+QComboBox *DialectBox(QWidget *parent, const char *name, Kind kind) {
   auto *box = new QComboBox(parent);
   box->setObjectName(QLatin1String(name));
-  box->addItem(QStringLiteral("Prologix"), static_cast<int>(GpibInterface::Kind::Prologix));
-  box->addItem(QStringLiteral("AR488"), static_cast<int>(GpibInterface::Kind::Ar488));
-  box->setCurrentIndex(kind == GpibInterface::Kind::Ar488 ? 1 : 0);
+  box->addItem(QStringLiteral("Prologix"), static_cast<int>(Kind::Prologix));
+  box->addItem(QStringLiteral("AR488"), static_cast<int>(Kind::Ar488));
+  box->setCurrentIndex(kind == Kind::Ar488 ? 1 : 0);
   return box;
 }
 
-GpibInterface::Kind KindOf(const QComboBox *box) {
-  return static_cast<GpibInterface::Kind>(box->currentData().toInt());
-}
+Kind KindOf(const QComboBox *box) { return static_cast<Kind>(box->currentData().toInt()); }
 
 QLabel *Note(QWidget *parent, const QString &text) {
   auto *label = new QLabel(text, parent);
@@ -65,7 +67,7 @@ QString PortNote(const gpibadapter::PortFacts &port) {
     parts << QStringLiteral("USB %1:%2")
                  .arg(port.vendor, 4, 16, QLatin1Char('0'))
                  .arg(port.product, 4, 16, QLatin1Char('0'));
-  const QString likely = gpibadapter::LikelyDialect(port) == GpibInterface::Kind::Ar488
+  const QString likely = gpibadapter::LikelyDialect(port) == Kind::Ar488
                              ? QStringLiteral("likely an AR488")
                              : QStringLiteral("likely a Prologix GPIB-USB");
   return parts.isEmpty() ? likely : parts.join(QStringLiteral(", ")) + QStringLiteral(": ") + likely;
@@ -94,7 +96,7 @@ ConnectDialog::Presenter ConnectDialog::SetPresenter(Presenter presenter) {
 
 int ConnectDialog::Present() { return PresenterInUse() ? PresenterInUse()(*this) : exec(); }
 
-ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &failure, QWidget *parent)
+ConnectDialog::ConnectDialog(const RouteSpec &preselect, const QString &failure, QWidget *parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("ConnectDialog"));
   setWindowTitle(QLatin1String(Title));
@@ -149,7 +151,7 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   OtherPortName = new QLineEdit(this);
   OtherPortName->setObjectName(QStringLiteral("OtherPortName"));
   OtherPortName->setPlaceholderText(QStringLiteral("/dev/ttyUSB1"));
-  OtherDialect = DialectBox(this, "OtherDialect", GpibInterface::Kind::Prologix);
+  OtherDialect = DialectBox(this, "OtherDialect", Kind::Prologix);
   addChoice(OtherPort, "OtherPort", OtherPortName, OtherDialect,
             Note(this, QStringLiteral("A serial port not listed above, by its name (/dev/ttyUSB1, COM3).")));
 
@@ -157,12 +159,32 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   EthernetHost = new QComboBox(this);
   EthernetHost->setObjectName(QStringLiteral("EthernetHost"));
   EthernetHost->setEditable(true);
-  EthernetHost->addItems(gpibadapter::remembered::RecentHosts());
+  EthernetHost->addItems(route::remembered::RecentHosts());
   EthernetHost->setEditText(QString());
   EthernetHost->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
   addChoice(Ethernet, "Ethernet", EthernetHost, nullptr,
             Note(this, QStringLiteral("Its host name or address; TCP port %1 unless written HOST:PORT.")
-                           .arg(gpibadapter::DefaultPrologixTcpPort)));
+                           .arg(route::DefaultPrologixTcpPort)));
+
+  auto *addressRow = new QHBoxLayout;
+  auto *addressLabel = new QLabel(QStringLiteral("GPIB &address of the scope:"), this);
+  Address = new QLineEdit(this);
+  Address->setObjectName(QStringLiteral("Address"));
+  Address->setPlaceholderText(QStringLiteral("the first TDS found"));
+  Address->setValidator(new QIntValidator(route::LowestAddress, route::HighestAddress, Address));
+  Address->setMaximumWidth(160);
+  addressLabel->setBuddy(Address);
+  addressRow->addWidget(addressLabel);
+  addressRow->addWidget(Address);
+  addressRow->addStretch();
+  layout->addLayout(addressRow);
+  auto *addressNote =
+      Note(this, QStringLiteral("With several scopes on one bus, the address (%1 to %2) picks one; "
+                                "empty, the first scope that answers as a TDS is used.")
+                     .arg(route::LowestAddress)
+                     .arg(route::HighestAddress));
+  addressNote->setIndent(24);
+  layout->addWidget(addressNote);
 
   Couple(OtherPort, OtherPortName);
   Couple(Ethernet, EthernetHost);
@@ -200,27 +222,31 @@ ConnectDialog::ConnectDialog(const GpibInterface &preselect, const QString &fail
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void ConnectDialog::Preselect(const GpibInterface &where) {
-  if (!where.IsAdapter()) {
+void ConnectDialog::Preselect(const RouteSpec &where) {
+  Address->setText(where.address ? QString::number(*where.address) : QString());
+  const PlusRoute *plus = where.Plus();
+  if (!plus) {
     Library->setChecked(true);
     Library->setFocus();
     return;
   }
-  if (where.tcp) {
-    EthernetHost->setEditText(gpibadapter::InterfaceText(where).section(QLatin1Char(':'), 1));
+  if (plus->tcp) {
+    RouteSpec host = where;
+    host.address.reset();
+    EthernetHost->setEditText(route::RouteText(host).section(QLatin1Char(':'), 1));
     Ethernet->setChecked(true);
     return;
   }
   for (const PortRow &row : Ports) {
-    if (row.port == where.port) {
-      row.dialect->setCurrentIndex(where.IsAr488() ? 1 : 0);
+    if (row.port == plus->port) {
+      row.dialect->setCurrentIndex(plus->IsAr488() ? 1 : 0);
       row.choice->setChecked(true);
       row.choice->setFocus();
       return;
     }
   }
-  OtherPortName->setText(where.port);
-  OtherDialect->setCurrentIndex(where.IsAr488() ? 1 : 0);
+  OtherPortName->setText(plus->port);
+  OtherDialect->setCurrentIndex(plus->IsAr488() ? 1 : 0);
   OtherPort->setChecked(true);
 }
 
@@ -229,16 +255,28 @@ void ConnectDialog::ShowFailure(const QString &text) {
   Failure->setVisible(!text.isEmpty());
 }
 
-bool ConnectDialog::Selected(GpibInterface &where, QString &error) const {
+bool ConnectDialog::Selected(RouteSpec &where, QString &error) const {
+  if (!SelectedWay(where, error))
+    return false;
+  const QString address = Address->text().trimmed();
+  if (address.isEmpty())
+    return true;
+  int value = 0;
+  if (!route::ParseAddress(address, value, error))
+    return false;
+  where.address = value;
+  return true;
+}
+
+bool ConnectDialog::SelectedWay(RouteSpec &where, QString &error) const {
   if (Library->isChecked()) {
-    where = GpibInterface{};
+    where = RouteSpec{};
     return true;
   }
   for (const PortRow &row : Ports) {
     if (row.choice->isChecked()) {
-      where = GpibInterface{};
-      where.kind = KindOf(row.dialect);
-      where.port = row.port;
+      where = RouteSpec{};
+      where.way = PlusRoute{KindOf(row.dialect), false, row.port, 0};
       return true;
     }
   }
@@ -248,9 +286,9 @@ bool ConnectDialog::Selected(GpibInterface &where, QString &error) const {
       error = QStringLiteral("Name the serial port.");
       return false;
     }
-    const QString kind = KindOf(OtherDialect) == GpibInterface::Kind::Ar488 ? QStringLiteral("ar488:")
-                                                                            : QStringLiteral("prologix:");
-    return gpibadapter::ParseGpibInterface(kind + name, where, error);
+    const QString kind =
+        KindOf(OtherDialect) == Kind::Ar488 ? QStringLiteral("ar488:") : QStringLiteral("prologix:");
+    return route::ParseRoute(kind + name, where, error);
   }
   if (Ethernet->isChecked()) {
     const QString host = EthernetHost->currentText().trimmed();
@@ -258,14 +296,14 @@ bool ConnectDialog::Selected(GpibInterface &where, QString &error) const {
       error = QStringLiteral("Name the host of the Prologix GPIB-ETHERNET.");
       return false;
     }
-    return gpibadapter::ParseGpibInterface(QStringLiteral("prologix-tcp:") + host, where, error);
+    return route::ParseRoute(QStringLiteral("prologix-tcp:") + host, where, error);
   }
   error = QStringLiteral("Choose one of the ways above.");
   return false;
 }
 
 void ConnectDialog::Connect_Click() {
-  GpibInterface where;
+  RouteSpec where;
   QString why;
   if (!Selected(where, why)) {
     ShowFailure(why);
@@ -276,7 +314,7 @@ void ConnectDialog::Connect_Click() {
   {
     const skeld::WaitCursor wait;
     ConnectButton->setEnabled(false);
-    connection_ = gpibadapter::InterfaceChoice::Connect(where, why);
+    connection_ = route::RouteInstall::Connect(where, why);
     ConnectButton->setEnabled(true);
   }
   if (!connection_) {

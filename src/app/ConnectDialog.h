@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gpib/adapter/GpibInterface.h"
-#include "gpib/adapter/InterfaceChoice.h"
+#include "route/RouteInstall.h"
+#include "route/RouteSpec.h"
 
 #include <QDialog>
 #include <QList>
@@ -25,8 +25,7 @@ class ConnectDialog : public QDialog {
 public:
   // preselect is chosen when the dialog opens; failure, when not empty, is why it could not
   // be used.
-  ConnectDialog(const gpibadapter::GpibInterface &preselect, const QString &failure,
-                QWidget *parent = nullptr);
+  ConnectDialog(const route::RouteSpec &preselect, const QString &failure, QWidget *parent = nullptr);
 
   // Shows the dialog modally, or lets a test answer it; the dialog's result.
   int Present();
@@ -34,9 +33,9 @@ public:
   static Presenter SetPresenter(Presenter presenter);
 
   // Called before each try, with the interface about to be tried.
-  std::function<void(const gpibadapter::GpibInterface &)> beforeTry;
+  std::function<void(const route::RouteSpec &)> beforeTry;
   // Once accepted: the interface that worked, installed under the binding.
-  std::unique_ptr<gpibadapter::InterfaceChoice> TakeConnection() { return std::move(connection_); }
+  std::unique_ptr<route::RouteInstall> TakeConnection() { return std::move(connection_); }
 
   void Connect_Click();
 
@@ -56,14 +55,17 @@ public:
   QComboBox *OtherDialect;
   QRadioButton *Ethernet;
   QComboBox *EthernetHost;
+  // The scope's GPIB address; empty: the first TDS found.
+  QLineEdit *Address;
   QLabel *Failure;
   QPushButton *ConnectButton;
   QPushButton *CancelButton;
 
 private:
-  bool Selected(gpibadapter::GpibInterface &where, QString &error) const;
-  void Preselect(const gpibadapter::GpibInterface &where);
+  bool Selected(route::RouteSpec &where, QString &error) const;
+  bool SelectedWay(route::RouteSpec &where, QString &error) const;
+  void Preselect(const route::RouteSpec &where);
   void ShowFailure(const QString &text);
 
-  std::unique_ptr<gpibadapter::InterfaceChoice> connection_;
+  std::unique_ptr<route::RouteInstall> connection_;
 };

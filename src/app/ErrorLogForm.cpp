@@ -156,9 +156,11 @@ void ErrorLogForm::Form_Activate() {
   steps.connected = [this] {
     if (scopeReached_)
       scopeReached_();
-    setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel +
-                   QStringLiteral(" @ GPIB Addr:") +
-                   QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr)));
+    const QString where =
+        directName_.isEmpty()
+            ? QStringLiteral(" @ GPIB Addr:") + QString::fromStdString(VBIB32QX::Str(VBIB32QX::DevGpibAddr))
+            : QStringLiteral(" @ ") + directName_;
+    setWindowTitle(windowTitle() + QStringLiteral("   -   Connected to ") + ShownModel + where);
     std::int16_t seconds = splashSeconds_;
     Intro(seconds);
   };
@@ -280,7 +282,8 @@ void ErrorLogForm::SendErrorLogToFile_Click() {
     return;
   ErrorLogOutput::LogReading reading;
   reading.model = ScopeModel;
-  reading.gpibAddress = VBIB32QX::DevGpibAddr;
+  if (directName_.isEmpty())
+    reading.gpibAddress = VBIB32QX::DevGpibAddr;
   reading.gpibInterface = gpibInterface_;
   reading.time = readTime_;
   reading.entries = ListedEntries();

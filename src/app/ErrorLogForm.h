@@ -62,7 +62,12 @@ public:
   // How long the start-up splash stays; 2 seconds unless a test shortens it.
   void SetSplashSeconds(std::int16_t seconds) { splashSeconds_ = seconds; }
   // How the bus is reached ("ni", "prologix:/dev/ttyUSB0" ...), as a saved JSON log names it.
-  void SetGpibInterface(const QString &text) { gpibInterface_ = text; }
+  // The route as --interface names it; directName, for a route that reaches one instrument
+  // directly, stands in the caption in place of the GPIB address.
+  void SetRoute(const QString &text, const QString &directName) {
+    gpibInterface_ = text;
+    directName_ = directName;
+  }
 
   QListWidget *List1;
   QPushButton *RefreshList;
@@ -103,5 +108,6 @@ private:
   std::function<void()> connectHandler_;
   std::function<void()> scopeReached_;
   QString gpibInterface_ = QStringLiteral("ni");
+  QString directName_;
   QDateTime readTime_;
 };

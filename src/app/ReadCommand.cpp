@@ -2,11 +2,13 @@
 
 #include "app/ScopeStartUp.h"
 #include "app/TdsConversation.h"
+#include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
-#include "gpib/adapter/GpibInterface.h"
-#include "gpib/adapter/InterfaceChoice.h"
 #include "output/ErrorLogFormats.h"
+#include "platform/EndProgram.h"
 #include "platform/GpibText.h"
+#include "route/RouteInstall.h"
+#include "route/RouteSpec.h"
 #include "ui/Module1.h"
 
 #include <QCommandLineParser>
@@ -14,8 +16,10 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -35,6 +39,7 @@ const char *const FormatName = "format";
 const char *const OutputName = "output";
 const char *const ClearName = "clear";
 const char *const YesName = "yes";
+const char *const AllName = "all";
 
 const char *const ExitStatusHelp =
     "\n\nExit status: 0 when the log was read (also when it is empty), or the window was\n"
@@ -70,6 +75,129 @@ bool WriteStandardOutput(const QByteArray &bytes) {
   return std::fwrite(bytes.constData(), 1, size, stdout) == size && std::fflush(stdout) == 0;
 }
 
+// Writes the bytes where --output says; false after telling why on standard error.
+bool WriteLog(const QString &output, const QByteArray &bytes) {
+  if (output.isEmpty()) {
+    if (WriteStandardOutput(bytes))
+      return true;
+    std::fputs("The error log could not be written to standard output.\n", stderr);
+    return false;
+  }
+  if (const QString failure = ErrorLogOutput::WriteLogFile(output, bytes); !failure.isEmpty()) {
+    std::fprintf(stderr, "The error log could not be written to\n%s\n\n%s\n", qPrintable(output),
+                 qPrintable(failure));
+    return false;
+  }
+  return true;
+}
+
+// How the start-up conversation with one scope went.
+struct ScopeRun {
+  ErrorLogOutput::LogReading reading;
+  std::int16_t handle = 0;
+  bool logRead = false; // the reading step was reached
+  bool refused = false; // its firmware was refused
+  int failures = 0;     // boxes told on standard error
+};
+
+// The program's end for one scope of several: the others are still read.
+struct ScopeEnded {
+  int code;
+};
+
+// The window's start-up conversation through the route installed, its boxes told on standard
+// error; a fatal one ends the program, or throws ScopeEnded when a handler is set for it.
+void RunScope(const route::RouteSpec &where, ScopeRun &run) {
+  Module1::SetMessBoxResponder([&run](const Module1::MessBoxRequest &request) {
+    ++run.failures;
+    return Module1::AnswerOnStandardError(request);
+  });
+  const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
+  run.reading.gpibInterface = route::RouteText(where);
+  OpenScope(run.handle);
+  std::int16_t zeroEndsLog = 0;
+  StartUpSteps steps;
+  steps.identified = [&](const ScopeIdentity &identity) {
+    run.reading.model = FromGpib(identity.model);
+    zeroEndsLog = identity.zeroEndsLog;
+  };
+  steps.connected = [&] {
+    if (where.IsBus())
+      run.reading.gpibAddress = VBIB32QX::DevGpibAddr;
+  };
+  steps.read = [&] {
+    run.logRead = true;
+    TdsConversation(run.handle).ReadLog(zeroEndsLog, [&](const std::string &entry) {
+      run.reading.entries.append(FromGpib(entry));
+    });
+    run.reading.time = QDateTime::currentDateTime();
+  };
+  const ScopeIdentity id = ContinueStartUp(run.handle, steps);
+  if (id.support == ScopeSupport::FirmwareRefused) {
+    run.refused = true;
+    std::fprintf(stderr, "%s\n",
+                 qPrintable(FirmwareRefusal(FromGpibOneLine(id.model)).join(QLatin1Char('\n'))));
+  }
+}
+
+// The addresses of the listeners that answer "ID?" as a TDS, in address order. A bus without
+// listeners ends the program as a single reading would.
+std::vector<int> TdsAddresses() {
+  Module1::SetMessBoxResponder(Module1::AnswerOnStandardError);
+  const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
+  VBIB32QX::ResetModuleState();
+  VBIB32QX::DevTimeout = VBIB32::T3s;
+  std::int16_t fatal = 1;
+  VBIB32QX::InitGpibBus(fatal);
+  std::vector<int> addresses;
+  for (;;) {
+    std::string query = "ID?";
+    std::string silent = "!TDS";
+    const std::int16_t handle = VBIB32QX::OpenGpibDevice(query, silent);
+    if (handle == 0)
+      break;
+    addresses.push_back(VBIB32QX::ListenerAddressOf(handle));
+  }
+  std::sort(addresses.begin(), addresses.end());
+  return addresses;
+}
+
+// --all: every TDS on the bus, each read as --address would read it alone.
+int ReadEveryScope(route::RouteInstall &install, ErrorLogOutput::LogFormat format, const QString &output) {
+  const std::vector<int> addresses = TdsAddresses();
+  QList<ErrorLogOutput::LogReading> readings;
+  bool failed = false;
+  for (const int address : addresses) {
+    install.ChooseAddress(address);
+    VBIB32QX::ResetModuleState();
+    ScopeRun run;
+    const EndProgramHandler previous = SetEndProgramHandler([](int code) { throw ScopeEnded{code}; });
+    try {
+      RunScope(install.Where(), run);
+    } catch (const ScopeEnded &) {
+      ++run.failures;
+    }
+    SetEndProgramHandler(previous);
+    if (run.logRead)
+      readings.append(run.reading);
+    if (run.failures > 0 || run.refused || !run.logRead) {
+      failed = true;
+      std::fprintf(stderr, "The scope at GPIB address %d was not read to the end of its log.\n", address);
+    }
+  }
+  if (addresses.empty()) {
+    // No TDS answered: the single reading says so in its own words, and ends.
+    install.ChooseAddress(std::nullopt);
+    VBIB32QX::ResetModuleState();
+    ScopeRun run;
+    RunScope(install.Where(), run);
+    return ReadFailed;
+  }
+  if (!WriteLog(output, ErrorLogOutput::FormatLogs(format, readings)))
+    return ReadFailed;
+  return failed ? ReadFailed : LogRead;
+}
+
 } // namespace
 
 void AddReadOptions(QCommandLineParser &parser) {
@@ -89,12 +217,15 @@ void AddReadOptions(QCommandLineParser &parser) {
                     QStringLiteral("With --read: clears the log in the scope once it has been read and "
                                    "written without failure; needs --yes.")});
   parser.addOption({QLatin1String(YesName), QStringLiteral("Confirms --clear.")});
+  parser.addOption({QLatin1String(AllName),
+                    QStringLiteral("With --read: reads every TDS on the bus, one after the other, in address "
+                                   "order; exit status 0 only when each was read.")});
 }
 
 std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLineParser &parser,
-                                  const gpibadapter::GpibInterface &where) {
+                                  const route::RouteSpec &where) {
   if (!parser.isSet(QLatin1String(ReadName))) {
-    for (const char *name : {FormatName, OutputName, ClearName, YesName})
+    for (const char *name : {FormatName, OutputName, ClearName, YesName, AllName})
       if (parser.isSet(QLatin1String(name)))
         return Refuse(argv, QStringLiteral("--%1 is used with --read").arg(QLatin1String(name)));
     return std::nullopt;
@@ -110,59 +241,31 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
   const QString output = parser.value(QLatin1String(OutputName));
   if (parser.isSet(QLatin1String(OutputName)) && output.isEmpty())
     return Refuse(argv, QStringLiteral("--output: no file named"));
+  const bool all = parser.isSet(QLatin1String(AllName));
+  if (all && where.address)
+    return Refuse(argv, QStringLiteral("--all reads every scope on the bus; it takes no address"));
+  if (all && clear)
+    return Refuse(argv, QStringLiteral("--clear clears one scope; name it with --address instead of --all"));
 
-  // No widgets and no fonts: the events the pauses let run are the adapter's only.
+  // No widgets and no fonts: the events the pauses let run are the route's only.
   QCoreApplication app(argc, argv);
-  const gpibadapter::InterfaceChoice gpibInterface(where);
-  // Every box of the window is a failure told here; none waits for an answer.
-  int failures = 0;
-  Module1::SetMessBoxResponder([&failures](const Module1::MessBoxRequest &request) {
-    ++failures;
-    return Module1::AnswerOnStandardError(request);
-  });
-  const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
+  route::RouteInstall install(where);
+  if (all)
+    return ReadEveryScope(install, format, output);
 
-  ErrorLogOutput::LogReading reading;
-  reading.gpibInterface = gpibadapter::InterfaceText(where);
-  std::int16_t handle = 0;
-  OpenScope(handle);
-  std::int16_t zeroEndsLog = 0;
-  StartUpSteps steps;
-  steps.identified = [&](const ScopeIdentity &identity) {
-    reading.model = FromGpib(identity.model);
-    zeroEndsLog = identity.zeroEndsLog;
-  };
-  steps.connected = [&] { reading.gpibAddress = VBIB32QX::DevGpibAddr; };
-  steps.read = [&] {
-    TdsConversation(handle).ReadLog(
-        zeroEndsLog, [&](const std::string &entry) { reading.entries.append(FromGpib(entry)); });
-    reading.time = QDateTime::currentDateTime();
-  };
-  const ScopeIdentity id = ContinueStartUp(handle, steps);
-  if (id.support == ScopeSupport::FirmwareRefused) {
-    std::fprintf(stderr, "%s\n",
-                 qPrintable(FirmwareRefusal(FromGpibOneLine(id.model)).join(QLatin1Char('\n'))));
+  ScopeRun run;
+  RunScope(where, run);
+  if (run.refused)
     return ReadFailed;
-  }
-
   // What was read is written also after a failure, which the status tells.
-  const QByteArray bytes = ErrorLogOutput::FormatLog(format, reading);
-  if (output.isEmpty()) {
-    if (!WriteStandardOutput(bytes)) {
-      std::fputs("The error log could not be written to standard output.\n", stderr);
-      return ReadFailed;
-    }
-  } else if (const QString failure = ErrorLogOutput::WriteLogFile(output, bytes); !failure.isEmpty()) {
-    std::fprintf(stderr, "The error log could not be written to\n%s\n\n%s\n", qPrintable(output),
-                 qPrintable(failure));
+  if (!WriteLog(output, ErrorLogOutput::FormatLog(format, run.reading)))
     return ReadFailed;
-  }
   // Cleared only when the whole log is safely written.
-  if (failures > 0)
+  if (run.failures > 0)
     return ReadFailed;
   if (clear)
-    TdsConversation(handle).Clear();
-  return failures > 0 ? ReadFailed : LogRead;
+    TdsConversation(run.handle).Clear();
+  return run.failures > 0 ? ReadFailed : LogRead;
 }
 
 } // namespace skeld

@@ -2,27 +2,27 @@
 
 #include "app/ConnectDialog.h"
 #include "gpib/Vbib32Qx.h"
-#include "gpib/adapter/AdapterPorts.h"
 #include "platform/EndProgram.h"
+#include "route/plus/AdapterPorts.h"
 #include "ui/WindowPlacement.h"
 
 #include <QTimer>
 
 namespace {
 
-using gpibadapter::GpibInterface;
-using gpibadapter::InterfaceSource;
+using route::RouteSource;
+using route::RouteSpec;
 
 // As the initialization box ends the program when the bus cannot be reached.
 constexpr int NotConnectedStatus = 1;
 
-bool SamePlace(const GpibInterface &a, const GpibInterface &b) {
-  return a.IsAdapter() && b.IsAdapter() && a.tcp == b.tcp && a.Place() == b.Place();
+bool SamePlace(const RouteSpec &a, const RouteSpec &b) {
+  return !a.IsLibrary() && !b.IsLibrary() && route::RouteText(a) == route::RouteText(b);
 }
 
 } // namespace
 
-ViewerSession::ViewerSession(const gpibadapter::StartupInterface &start) : current_(start) {
+ViewerSession::ViewerSession(const route::StartupRoute &start) : current_(start) {
   startWindow = [](ErrorLogForm &form) {
     form.Load();
     form.adjustSize();
@@ -35,22 +35,21 @@ ViewerSession::~ViewerSession() = default;
 
 void ViewerSession::Start() {
   QString why;
-  choice_ = gpibadapter::InterfaceChoice::Connect(current_.where, why);
+  choice_ = route::RouteInstall::Connect(current_.where, why);
   if (!choice_) {
-    GpibInterface preselect = current_.where;
+    RouteSpec preselect = current_.where;
     // Nobody chose the driver library: an adapter that is plugged in is the likelier wish.
-    if (current_.source == InterfaceSource::Default) {
+    if (current_.source == RouteSource::Default) {
       const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
-      if (!ports.isEmpty()) {
-        preselect.kind = gpibadapter::LikelyDialect(ports.first());
-        preselect.port = ports.first().name;
-      }
+      if (!ports.isEmpty())
+        preselect.way =
+            route::PlusRoute{gpibadapter::LikelyDialect(ports.first()), false, ports.first().name, 0};
     }
     ConnectDialog dialog(preselect, why);
     if (dialog.Present() != QDialog::Accepted)
       skeld::EndProgram(NotConnectedStatus);
     choice_ = dialog.TakeConnection();
-    current_ = {choice_->Where(), InterfaceSource::Chosen};
+    current_ = {choice_->Where(), RouteSource::Chosen};
   }
   StartWindow();
 }
@@ -60,21 +59,22 @@ void ViewerSession::StartWindow() {
   form_ = std::make_unique<ErrorLogForm>();
   form_->SetConnectHandler([this] { Connect_Click(); });
   form_->SetScopeReachedHandler([this] { ScopeReached(); });
-  form_->SetGpibInterface(gpibadapter::InterfaceText(current_.where));
+  form_->SetRoute(route::RouteText(current_.where),
+                  current_.where.IsBus() ? QString() : route::RouteName(current_.where));
   startWindow(*form_);
   emit windowStarted();
 }
 
 void ViewerSession::ScopeReached() {
-  if (gpibadapter::RemembersOnScope(current_.source))
-    gpibadapter::remembered::Remember(current_.where);
+  if (route::RemembersOnScope(current_.source))
+    route::remembered::Remember(current_.where);
 }
 
 void ViewerSession::Connect_Click() {
   ConnectDialog dialog(current_.where, QString(), form_.get());
   // The port in use cannot be opened a second time; a failed try leaves it to be reopened
   // by the next call.
-  dialog.beforeTry = [this](const GpibInterface &where) {
+  dialog.beforeTry = [this](const RouteSpec &where) {
     if (choice_ && SamePlace(where, choice_->Where()))
       choice_->Release();
   };
@@ -85,7 +85,7 @@ void ViewerSession::Connect_Click() {
   QTimer::singleShot(0, this, [this] {
     form_.reset();
     choice_ = std::move(next_);
-    current_ = {choice_->Where(), InterfaceSource::Chosen};
+    current_ = {choice_->Where(), RouteSource::Chosen};
     StartWindow();
   });
 }

@@ -1,8 +1,8 @@
 #include "app/ReadCommand.h"
 #include "app/ViewerSession.h"
-#include "gpib/adapter/GpibInterface.h"
-#include "gpib/adapter/InterfaceStartup.h"
 #include "platform/AppInfo.h"
+#include "route/RouteSpec.h"
+#include "route/RouteStartup.h"
 #include "ui/FontTwins.h"
 #include "ui/MessBox.h"
 
@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int BadCommandLine = 2;
-using gpibadapter::InterfaceVariable;
+using route::InterfaceVariable;
 
 QString ProgramName(char **argv) { return QFileInfo(QString::fromLocal8Bit(argv[0])).fileName(); }
 
@@ -87,9 +87,10 @@ int main(int argc, char **argv) {
   parser.setApplicationDescription(
       QStringLiteral(
           "Reads the error log of a Tektronix TDS oscilloscope over GPIB.\n\nInterfaces (INTERFACE):\n") +
-      gpibadapter::InterfaceForms() +
+      route::RouteForms() +
       QStringLiteral("\n%1=INTERFACE chooses one too; --interface wins. Without either, the interface "
-                     "that last reached a scope is used, else ni.")
+                     "that last reached a scope is used, else ni. On a bus, --address N picks the scope "
+                     "at GPIB address N; without it, the first TDS found.")
           .arg(QLatin1String(InterfaceVariable)));
   const QCommandLineOption helpOption = parser.addHelpOption();
   const QCommandLineOption versionOption = parser.addVersionOption();
@@ -97,6 +98,11 @@ int main(int argc, char **argv) {
                                            QStringLiteral("The GPIB interface to use (see above)."),
                                            QStringLiteral("INTERFACE"));
   parser.addOption(interfaceOption);
+  const QCommandLineOption addressOption(
+      QStringLiteral("address"),
+      QStringLiteral("The GPIB address of the scope (1 to 30); without it, the first TDS found."),
+      QStringLiteral("N"));
+  parser.addOption(addressOption);
   const QCommandLineOption forgetOption(QStringLiteral("forget"),
                                         QStringLiteral("Forget the remembered interface and hosts first."));
   const QCommandLineOption noRememberOption(QStringLiteral("no-remember"),
@@ -125,15 +131,15 @@ int main(int argc, char **argv) {
     return Refuse(argv,
                   QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
-  gpibadapter::remembered::SetEnabled(!parser.isSet(noRememberOption));
-  if (parser.isSet(forgetOption) && gpibadapter::remembered::Enabled())
-    gpibadapter::remembered::Forget();
-  gpibadapter::StartupInterface start;
+  route::remembered::SetEnabled(!parser.isSet(noRememberOption));
+  if (parser.isSet(forgetOption) && route::remembered::Enabled())
+    route::remembered::Forget();
+  const auto given = [&](const QCommandLineOption &option) {
+    return parser.isSet(option) ? std::optional<QString>(parser.value(option)) : std::nullopt;
+  };
+  route::StartupRoute start;
   QString error;
-  if (!gpibadapter::ResolveStartupInterface(parser.isSet(interfaceOption)
-                                                ? std::optional<QString>(parser.value(interfaceOption))
-                                                : std::nullopt,
-                                            start, error))
+  if (!route::ResolveStartupRoute(given(interfaceOption), given(addressOption), start, error))
     return Refuse(argv, error);
 
   if (const std::optional<int> status = skeld::RunReadCommand(argc, argv, parser, start.where))

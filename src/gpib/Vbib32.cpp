@@ -270,6 +270,8 @@ void UseDriverLibrary(const std::string &libraryName) {
 
 const char *DefaultDriverLibrary() { return kDefaultLibrary; }
 
+const GpibDriverApi *LoadedLibrary() { return gLoaded.usable ? &gLoaded.api : nullptr; }
+
 bool TryDriverLibrary(std::string &failure) {
   if (gLoaded.tried && !gLoaded.usable) {
     const std::string name = gLoaded.libraryName;

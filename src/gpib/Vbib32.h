@@ -59,6 +59,9 @@ const char *DefaultDriverLibrary();
 // Loads the driver library now, again when an earlier try failed (it may have been installed
 // since); false with the loader's reason, naming the library, when it cannot be used.
 bool TryDriverLibrary(std::string &failure);
+// The driver library's entries once it loads (TryDriverLibrary), else nullptr: a route wraps
+// them to narrow the listener search to one address.
+const GpibDriverApi *LoadedLibrary();
 // Why the driver library could not be used, naming the library ("libgpib.so.0: cannot open
 // shared object file: ..."); empty while it is usable or not yet tried. An installed table
 // has the failure it was installed with, or none.

@@ -34,17 +34,20 @@ QByteArray CsvLog(const QStringList &entries) {
   return csv;
 }
 
-QByteArray JsonLog(const LogReading &reading) {
+nlohmann::ordered_json JsonObject(const LogReading &reading) {
   nlohmann::ordered_json entries = nlohmann::ordered_json::array();
   for (const QString &entry : reading.entries)
     entries.push_back(StdBytes(entry));
-  const nlohmann::ordered_json log = {
+  return {
       {"model", StdBytes(reading.model)},
-      {"gpib_address", reading.gpibAddress},
+      {"gpib_address", reading.gpibAddress ? nlohmann::ordered_json(*reading.gpibAddress) : nullptr},
       {"interface", reading.gpibInterface.toStdString()},
       {"time", IsoTime(reading.time).toStdString()},
       {"entries", entries},
   };
+}
+
+QByteArray JsonText(const nlohmann::ordered_json &log) {
   // Bytes that are not UTF-8 show as U+FFFD rather than being dropped or failing the output.
   return QByteArray::fromStdString(log.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
                                    '\n');
@@ -101,11 +104,34 @@ QByteArray FormatLog(LogFormat format, const LogReading &reading) {
   case LogFormat::Csv:
     return CsvLog(reading.entries);
   case LogFormat::Json:
-    return JsonLog(reading);
+    return JsonText(JsonObject(reading));
   case LogFormat::Text:
     break;
   }
   return TextLog(LogHeaderText(reading.model, reading.time.date()), reading.entries);
+}
+
+QByteArray FormatLogs(LogFormat format, const QList<LogReading> &readings) {
+  QByteArray bytes;
+  if (format == LogFormat::Json) {
+    nlohmann::ordered_json logs = nlohmann::ordered_json::array();
+    for (const LogReading &reading : readings)
+      logs.push_back(JsonObject(reading));
+    return JsonText(logs);
+  }
+  if (format == LogFormat::Csv)
+    bytes = "address,model,index,entry\r\n";
+  for (const LogReading &reading : readings) {
+    if (format == LogFormat::Text) {
+      bytes += FormatLog(format, reading);
+      continue;
+    }
+    const QByteArray scope = (reading.gpibAddress ? QByteArray::number(*reading.gpibAddress) : QByteArray()) +
+                             ',' + CsvField(Bytes(reading.model)) + ',';
+    for (qsizetype i = 0; i < reading.entries.size(); ++i)
+      bytes += scope + QByteArray::number(i + 1) + ',' + CsvField(Bytes(reading.entries.at(i))) + "\r\n";
+  }
+  return bytes;
 }
 
 QString WriteLogFile(const QString &path, const QByteArray &bytes) {

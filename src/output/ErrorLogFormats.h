@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // The log as a file or a program's output holds it: plain text (the layout Copy to File has
 // always written), CSV or JSON. No window is needed for any of them.
@@ -16,7 +19,8 @@ enum class LogFormat { Text, Csv, Json };
 // instrument's bytes one character each, as the window's list shows them.
 struct LogReading {
   QString model;
-  int gpibAddress = 0;
+  // None for a route that reaches one instrument directly (USB, RS-232, the network).
+  std::optional<int> gpibAddress;
   QString gpibInterface; // "ni", "prologix:/dev/ttyUSB0" ...
   QDateTime time;        // when the log was read
   QStringList entries;
@@ -37,6 +41,10 @@ QByteArray CsvField(const QByteArray &bytes);
 
 // The reading in the format asked for; the text's header carries the date of the reading.
 QByteArray FormatLog(LogFormat format, const LogReading &reading);
+
+// Several readings, one after the other: text blocks as Copy to File writes each, CSV with
+// the address and model on every row (address,model,index,entry), JSON as an array.
+QByteArray FormatLogs(LogFormat format, const QList<LogReading> &readings);
 
 // Writes bytes to path. Returns the reason when they could not be written, else an empty
 // text. A file that was there stays as it was until the new one is complete, and stays whole

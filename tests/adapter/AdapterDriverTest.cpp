@@ -1,8 +1,8 @@
 #include "FakeAdapterPeer.h"
 
 #include "gpib/GpibCodes.h"
-#include "gpib/adapter/AdapterDriver.h"
-#include "gpib/adapter/AdapterLink.h"
+#include "route/plus/AdapterDriver.h"
+#include "route/plus/AdapterLink.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -23,12 +23,12 @@
 namespace {
 
 using gpibadapter::AdapterDriver;
-using gpibadapter::GpibInterface;
+using route::PlusRoute;
 using namespace gpibcodes;
 using Bytes = std::vector<QByteArray>;
 
-GpibInterface Over(const FakeAdapterPeer &peer, GpibInterface::Kind kind = GpibInterface::Kind::Prologix) {
-  GpibInterface where;
+PlusRoute Over(const FakeAdapterPeer &peer, PlusRoute::Kind kind = PlusRoute::Kind::Prologix) {
+  PlusRoute where;
   where.kind = kind;
   where.tcp = true;
   where.port = QStringLiteral("127.0.0.1");
@@ -50,7 +50,7 @@ std::string Read(AdapterDriver &driver, int ud, long size) {
 }
 
 struct SetUpCase {
-  GpibInterface::Kind kind;
+  PlusRoute::Kind kind;
   Bytes commands;
 };
 
@@ -65,11 +65,11 @@ TEST_P(AdapterSetUp, IdentifiesAndSetsTheAdapterUpOnTheFirstCall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dialects, AdapterSetUp,
-                         ::testing::Values(SetUpCase{GpibInterface::Kind::Prologix,
+                         ::testing::Values(SetUpCase{PlusRoute::Kind::Prologix,
                                                      {"++ver", "++savecfg 0", "++mode 1", "++auto 0",
                                                       "++eoi 1", "++eos 3", "++eot_enable 1", "++eot_char 4",
                                                       "++ifc"}},
-                                           SetUpCase{GpibInterface::Kind::Ar488,
+                                           SetUpCase{PlusRoute::Kind::Ar488,
                                                      {"++ver", "++mode 1", "++auto 0", "++eoi 1", "++eos 3",
                                                       "++eot_enable 1", "++eot_char 4", "++ifc"}}));
 
@@ -184,7 +184,7 @@ TEST(AdapterDriver, SerialPollAndDeviceClearGoToTheAddressedInstrument) {
 
 struct ListenerCase {
   const char *name;
-  GpibInterface::Kind kind;
+  PlusRoute::Kind kind;
   std::set<int> listeners;
   int limit;
   std::vector<int> found;
@@ -216,24 +216,23 @@ TEST_P(AdapterListeners, AnswerInTheOrderOfferedWithTheTableRule) {
   const Bytes commands = peer.Commands();
   const auto polls = std::count_if(commands.begin(), commands.end(),
                                    [](const QByteArray &line) { return line.startsWith("++spoll "); });
-  EXPECT_EQ(polls, c.kind == GpibInterface::Kind::Ar488 ? 0 : 30);
-  EXPECT_EQ(std::count(commands.begin(), commands.end(), "++fndl"),
-            c.kind == GpibInterface::Kind::Ar488 ? 1 : 0);
+  EXPECT_EQ(polls, c.kind == PlusRoute::Kind::Ar488 ? 0 : 30);
+  EXPECT_EQ(std::count(commands.begin(), commands.end(), "++fndl"), c.kind == PlusRoute::Kind::Ar488 ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Buses, AdapterListeners,
     ::testing::Values(
-        ListenerCase{"PrologixOne", GpibInterface::Kind::Prologix, {5}, 15, {0, 5}, CMPL, 0},
-        ListenerCase{"Ar488Three", GpibInterface::Kind::Ar488, {3, 17, 30}, 15, {0, 3, 17, 30}, CMPL, 0},
+        ListenerCase{"PrologixOne", PlusRoute::Kind::Prologix, {5}, 15, {0, 5}, CMPL, 0},
+        ListenerCase{"Ar488Three", PlusRoute::Kind::Ar488, {3, 17, 30}, 15, {0, 3, 17, 30}, CMPL, 0},
         ListenerCase{"PrologixTooMany",
-                     GpibInterface::Kind::Prologix,
+                     PlusRoute::Kind::Prologix,
                      {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
                      15,
                      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
                      ERR | CMPL,
                      ETAB},
-        ListenerCase{"Ar488TooMany", GpibInterface::Kind::Ar488, {4, 9}, 2, {0, 4}, ERR | CMPL, ETAB}),
+        ListenerCase{"Ar488TooMany", PlusRoute::Kind::Ar488, {4, 9}, 2, {0, 4}, ERR | CMPL, ETAB}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct LostCase {
@@ -287,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, AdapterLost,
 
 struct OpenCase {
   const char *name;
-  GpibInterface where;
+  PlusRoute where;
   const char *says;
 };
 
@@ -304,18 +303,18 @@ TEST_P(AdapterOpen, APlaceThatCannotBeOpenedIsNamedWithTheReason) {
   EXPECT_NE(driver.Failure().find(GetParam().says), std::string::npos) << driver.Failure();
 }
 
-GpibInterface SerialAt(const char *port) {
-  GpibInterface where;
-  where.kind = GpibInterface::Kind::Ar488;
+PlusRoute SerialAt(const char *port) {
+  PlusRoute where;
+  where.kind = PlusRoute::Kind::Ar488;
   where.port = QString::fromUtf8(port);
   return where;
 }
 
-GpibInterface ClosedTcpPort() {
+PlusRoute ClosedTcpPort() {
   QTcpServer server;
   server.listen(QHostAddress::LocalHost, 0);
-  GpibInterface where;
-  where.kind = GpibInterface::Kind::Prologix;
+  PlusRoute where;
+  where.kind = PlusRoute::Kind::Prologix;
   where.tcp = true;
   where.port = QStringLiteral("127.0.0.1");
   where.tcpPort = server.serverPort();
@@ -357,8 +356,8 @@ TEST(AdapterLink, TakesLowLatencyWhereThePortAllowsItAndWorksWhereItDoesNot) {
   const auto closeMaster = qScopeGuard([&] { close(master); });
   ASSERT_EQ(grantpt(master), 0);
   ASSERT_EQ(unlockpt(master), 0);
-  GpibInterface pty;
-  pty.kind = GpibInterface::Kind::Prologix;
+  PlusRoute pty;
+  pty.kind = PlusRoute::Kind::Prologix;
   pty.port = QString::fromLocal8Bit(ptsname(master));
   gpibadapter::AdapterLink link(pty);
   QString why;
@@ -372,7 +371,7 @@ TEST(AdapterLink, TakesLowLatencyWhereThePortAllowsItAndWorksWhereItDoesNot) {
   const QString name = qEnvironmentVariable("SKELD_TEST_UART");
   if (name.isEmpty())
     GTEST_SKIP() << "SKELD_TEST_UART names no serial port to try low latency on";
-  GpibInterface uart = pty;
+  PlusRoute uart = pty;
   uart.port = name;
   gpibadapter::AdapterLink real(uart);
   ASSERT_TRUE(real.Open(why)) << why.toStdString();

@@ -1,8 +1,8 @@
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
-#include "gpib/adapter/AdapterDriver.h"
-#include "gpib/adapter/InterfaceChoice.h"
 #include "platform/GpibText.h"
+#include "route/RouteInstall.h"
+#include "route/plus/AdapterDriver.h"
 #include "support/AdapterProcess.h"
 #include "support/FakeMessBoxes.h"
 #include "support/FormSteps.h"
@@ -25,20 +25,20 @@
 // process ("ni") and the simulated adapter over a pseudo-terminal or TCP.
 namespace {
 
-using gpibadapter::GpibInterface;
+using route::PlusRoute;
 using namespace scopebus;
 using namespace formsteps;
 
 struct Interface {
   const char *name;
   QStringList adapterArguments; // empty: the driver table
-  GpibInterface::Kind kind;
+  PlusRoute::Kind kind;
 };
 
 const std::vector<Interface> Adapters{
-    {"prologix-pty", {"--dialect", "prologix", "--pty"}, GpibInterface::Kind::Prologix},
-    {"prologix-tcp", {"--dialect", "prologix", "--tcp", "0"}, GpibInterface::Kind::Prologix},
-    {"ar488-pty", {"--dialect", "ar488", "--pty"}, GpibInterface::Kind::Ar488}};
+    {"prologix-pty", {"--dialect", "prologix", "--pty"}, PlusRoute::Kind::Prologix},
+    {"prologix-tcp", {"--dialect", "prologix", "--tcp", "0"}, PlusRoute::Kind::Prologix},
+    {"ar488-pty", {"--dialect", "ar488", "--pty"}, PlusRoute::Kind::Ar488}};
 
 // The bus reached through one interface, with the trace of what reached the instruments.
 class BusThrough {
@@ -52,7 +52,7 @@ public:
     }
     process_ = std::make_unique<AdapterProcess>(adapter->adapterArguments + extra,
                                                 QByteArray::fromStdString(busdesc::BusJson(description)));
-    GpibInterface where;
+    PlusRoute where;
     where.kind = adapter->kind;
     const QString endpoint = process_->endpoint;
     if (endpoint.startsWith(QLatin1String("pty "))) {
@@ -65,7 +65,7 @@ public:
     EXPECT_FALSE(endpoint.isEmpty()) << "the simulated adapter printed no endpoint";
     place = where.Place();
     VBIB32QX::ResetModuleState();
-    choice_ = std::make_unique<gpibadapter::InterfaceChoice>(where);
+    choice_ = std::make_unique<route::RouteInstall>(where);
   }
 
   std::vector<std::string> Written() const {
@@ -83,7 +83,7 @@ private:
   // The program's pauses pass at once through every interface, as on the in-process bus.
   std::unique_ptr<InstantPauses> pauses_ = std::make_unique<InstantPauses>();
   std::unique_ptr<AdapterProcess> process_;
-  std::unique_ptr<gpibadapter::InterfaceChoice> choice_;
+  std::unique_ptr<route::RouteInstall> choice_;
 };
 
 struct Outcome {

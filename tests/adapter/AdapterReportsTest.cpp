@@ -2,7 +2,7 @@
 
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
-#include "gpib/adapter/InterfaceChoice.h"
+#include "route/RouteInstall.h"
 #include "support/FakeMessBoxes.h"
 #include "support/ProgramEnd.h"
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-using gpibadapter::GpibInterface;
+using route::PlusRoute;
 
 // The adapter's failures reach the user through the program's own GPIB reports, port first.
 class AdapterReports : public ::testing::Test {
@@ -26,14 +26,14 @@ protected:
 };
 
 TEST_F(AdapterReports, APortThatCannotBeOpenedEndsInTheInitializationBox) {
-  GpibInterface where;
-  where.kind = GpibInterface::Kind::Prologix;
+  PlusRoute where;
+  where.kind = PlusRoute::Kind::Prologix;
 #ifdef _WIN32
   where.port = QStringLiteral("COM99");
 #else
   where.port = QStringLiteral("/dev/ttyGPIBabsent");
 #endif
-  const gpibadapter::InterfaceChoice choice(where);
+  const route::RouteInstall choice(where);
   std::int16_t fatal = 1;
   EXPECT_THROW(VBIB32QX::InitGpibBus(fatal), ProgramEnded);
 
@@ -47,12 +47,12 @@ TEST_F(AdapterReports, APortThatCannotBeOpenedEndsInTheInitializationBox) {
 TEST_F(AdapterReports, AnAdapterGoneDuringAReadIsNamedInTheReadAndWriteReports) {
   FakeAdapterPeer peer;
   peer.vanishAtRead = 2;
-  GpibInterface where;
-  where.kind = GpibInterface::Kind::Prologix;
+  PlusRoute where;
+  where.kind = PlusRoute::Kind::Prologix;
   where.tcp = true;
   where.port = QStringLiteral("127.0.0.1");
   where.tcpPort = peer.Port();
-  const gpibadapter::InterfaceChoice choice(where);
+  const route::RouteInstall choice(where);
   std::int16_t fatal = 1;
   VBIB32QX::InitGpibBus(fatal);
   VBIB32QX::DevTimeout = VBIB32::T3s;

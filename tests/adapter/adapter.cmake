@@ -12,10 +12,10 @@ if(WIN32)
 endif()
 find_package(Qt6 REQUIRED COMPONENTS Network SerialPort)
 add_unit_test(NAME adapter
-              SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/GpibInterfaceTest.cpp
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/RouteSpecTest.cpp
                       ${CMAKE_CURRENT_LIST_DIR}/AdapterReportsTest.cpp
                       ${CMAKE_CURRENT_LIST_DIR}/FakeAdapterPeer.h
-              LIBS skeld_gpib_adapter Qt6::Network Qt6::SerialPort)
+              LIBS skeld_route Qt6::Network Qt6::SerialPort)
 add_dependencies(adapter skeld-errlog)
 if(WIN32)
   return()
@@ -23,6 +23,6 @@ endif()
 
 # The window on the simulated bus through each interface; the simulated adapter as a process.
 add_unit_test(NAME adapter_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterEndToEndTest.cpp
-              LIBS skeld_app skeld_gpib_adapter gpibsim_core Qt6::Network)
+              LIBS skeld_app skeld_route gpibsim_core Qt6::Network)
 target_include_directories(adapter_e2e PRIVATE ${PROJECT_SOURCE_DIR})
 uses_simulated_adapter(adapter_e2e)

@@ -1,5 +1,5 @@
 #include "app/ConnectDialog.h"
-#include "gpib/adapter/AdapterPorts.h"
+#include "route/plus/AdapterPorts.h"
 
 #include <QApplication>
 
@@ -15,8 +15,8 @@ int main(int argc, char **argv) {
         {"/dev/ttyACM0", "Arduino Uno", "Arduino (www.arduino.cc)", true, 0x2341, 0x0043},
         {"/dev/ttyUSB1", "USB2.0-Serial", "", true, 0x1a86, 0x7523}};
   });
-  gpibadapter::GpibInterface preselect;
-  preselect.kind = gpibadapter::GpibInterface::Kind::Prologix;
+  route::PlusRoute preselect;
+  preselect.kind = route::PlusRoute::Kind::Prologix;
   preselect.port = QStringLiteral("/dev/ttyUSB0");
   ConnectDialog dialog(preselect, argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
   const int result = dialog.exec();

@@ -1,9 +1,9 @@
 #include "app/ConnectDialog.h"
 #include "app/ViewerSession.h"
 #include "gpib/Vbib32.h"
-#include "gpib/adapter/AdapterDriver.h"
-#include "gpib/adapter/AdapterPorts.h"
-#include "gpib/adapter/InterfaceStartup.h"
+#include "route/RouteStartup.h"
+#include "route/plus/AdapterDriver.h"
+#include "route/plus/AdapterPorts.h"
 #include "support/AdapterProcess.h"
 #include "support/BusTrace.h"
 #include "support/FakeMessBoxes.h"
@@ -36,8 +36,8 @@
 // (or a path where none is); the adapters are the simulated adapter as a process.
 namespace {
 
-using gpibadapter::GpibInterface;
 using gpibadapter::PortFacts;
+using route::RouteSpec;
 using namespace scopebus;
 
 const int LogEntries = 3;
@@ -91,16 +91,16 @@ struct Adapter {
   QString port; // /dev/pts/N, or 127.0.0.1:PORT
 };
 
-GpibInterface Parsed(const QString &text) {
-  GpibInterface where;
+RouteSpec Parsed(const QString &text) {
+  RouteSpec where;
   QString error;
-  EXPECT_TRUE(gpibadapter::ParseGpibInterface(text, where, error)) << error.toStdString();
+  EXPECT_TRUE(route::ParseRoute(text, where, error)) << error.toStdString();
   return where;
 }
 
 QString RememberedText() {
-  const std::optional<GpibInterface> where = gpibadapter::remembered::Interface();
-  return where ? gpibadapter::InterfaceText(*where) : QStringLiteral("nothing");
+  const std::optional<RouteSpec> where = route::remembered::Route();
+  return where ? route::RouteText(*where) : QStringLiteral("nothing");
 }
 
 // The serial ports the dialog is offered.
@@ -222,9 +222,9 @@ TEST_P(StartDecision, UsesTheFirstThatAppliesAndRemembersWhatReachedAScope) {
   const auto expand = [&](const char *text) {
     return QString::fromUtf8(text) == QLatin1String("A") ? adapter.text : QString::fromUtf8(text);
   };
-  gpibadapter::remembered::Forget();
+  route::remembered::Forget();
   if (row.remembered)
-    gpibadapter::remembered::Remember(Parsed(expand(row.remembered)));
+    route::remembered::Remember(Parsed(expand(row.remembered)));
   std::optional<ScopedEnv> variable;
   if (row.variable)
     variable.emplace("SKELD_GPIB_INTERFACE", expand(row.variable).toLocal8Bit());
@@ -239,17 +239,16 @@ TEST_P(StartDecision, UsesTheFirstThatAppliesAndRemembersWhatReachedAScope) {
   EndProgramCatcher catcher;
   testing::internal::CaptureStderr();
 
-  gpibadapter::StartupInterface start;
+  route::StartupRoute start;
   QString error;
-  ASSERT_TRUE(gpibadapter::ResolveStartupInterface(
-      row.option ? std::optional<QString>(expand(row.option)) : std::nullopt, start, error));
+  ASSERT_TRUE(route::ResolveStartupRoute(
+      row.option ? std::optional<QString>(expand(row.option)) : std::nullopt, std::nullopt, start, error));
   ViewerSession session(start);
   session.startWindow = formsteps::StartUp;
   const int code = EndCode([&] { session.Start(); });
   testing::internal::GetCapturedStderr();
 
-  const QString used =
-      code == -1 ? gpibadapter::InterfaceText(session.Current().where) : QStringLiteral("ended");
+  const QString used = code == -1 ? route::RouteText(session.Current().where) : QStringLiteral("ended");
   EXPECT_EQ(used, expand(row.used));
   if (row.on == StartRow::On::NoScope) {
     EXPECT_EQ(code, 1);
@@ -276,32 +275,32 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartDecision, ::testing::ValuesIn(StartRows),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(StartDecision, AMalformedOptionOrVariableIsRefusedByName) {
-  gpibadapter::StartupInterface start;
+  route::StartupRoute start;
   QString error;
   {
     const ScopedEnv unset("SKELD_GPIB_INTERFACE");
-    EXPECT_FALSE(gpibadapter::ResolveStartupInterface(QStringLiteral("serial:x"), start, error));
+    EXPECT_FALSE(route::ResolveStartupRoute(QStringLiteral("serial:x"), std::nullopt, start, error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("--interface: bad interface"))) << error.toStdString();
   }
   const ScopedEnv bad("SKELD_GPIB_INTERFACE", "prologix:");
-  EXPECT_FALSE(gpibadapter::ResolveStartupInterface(std::nullopt, start, error));
+  EXPECT_FALSE(route::ResolveStartupRoute(std::nullopt, std::nullopt, start, error));
   EXPECT_TRUE(error.startsWith(QStringLiteral("SKELD_GPIB_INTERFACE: bad interface"))) << error.toStdString();
 }
 
 TEST(Remembered, NothingIsReadOrWrittenWhenSwitchedOffAndForgetClearsHostsToo) {
-  gpibadapter::remembered::Forget();
-  gpibadapter::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:gpib.lab")));
-  gpibadapter::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:10.0.0.5:4000")));
-  gpibadapter::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:gpib.lab")));
-  EXPECT_EQ(gpibadapter::remembered::RecentHosts(), (QStringList{"gpib.lab", "10.0.0.5:4000"}));
-  gpibadapter::remembered::SetEnabled(false);
-  gpibadapter::remembered::Remember(Parsed(QStringLiteral("ar488:/dev/ttyACM0")));
-  EXPECT_EQ(gpibadapter::remembered::Interface(), std::nullopt);
-  gpibadapter::remembered::SetEnabled(true);
+  route::remembered::Forget();
+  route::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:gpib.lab")));
+  route::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:10.0.0.5:4000")));
+  route::remembered::Remember(Parsed(QStringLiteral("prologix-tcp:gpib.lab")));
+  EXPECT_EQ(route::remembered::RecentHosts(), (QStringList{"gpib.lab", "10.0.0.5:4000"}));
+  route::remembered::SetEnabled(false);
+  route::remembered::Remember(Parsed(QStringLiteral("ar488:/dev/ttyACM0")));
+  EXPECT_EQ(route::remembered::Route(), std::nullopt);
+  route::remembered::SetEnabled(true);
   EXPECT_EQ(RememberedText(), QStringLiteral("prologix-tcp:gpib.lab"));
-  gpibadapter::remembered::Forget();
+  route::remembered::Forget();
   EXPECT_EQ(RememberedText(), QStringLiteral("nothing"));
-  EXPECT_TRUE(gpibadapter::remembered::RecentHosts().isEmpty());
+  EXPECT_TRUE(route::remembered::RecentHosts().isEmpty());
 }
 
 // ---- The dialog -------------------------------------------------------------------------
@@ -313,7 +312,7 @@ TEST(ConnectDialogTest, ListsThePortsThatLookLikeAnAdapterWithTheLikelyDialect) 
                          {"/dev/ttyACM0", "Arduino Uno", "Arduino (www.arduino.cc)", true, 0x2341, 0x0043},
                          {"/dev/ttyUSB1", "USB2.0-Serial", "", true, 0x1a86, 0x7523},
                          {"/dev/ttyUSB2", "CP2102 USB to UART", "Silicon Labs", true, 0x10c4, 0xea60}});
-  ConnectDialog dialog(GpibInterface{}, QString());
+  ConnectDialog dialog(RouteSpec{}, QString());
   std::vector<std::string> rows;
   for (const ConnectDialog::PortRow &row : dialog.Ports)
     rows.push_back(
@@ -343,7 +342,7 @@ TEST_P(ConnectDialogRefusal, ShowsTheReasonAndStaysOpen) {
   const Refusal &r = GetParam();
   VBIB32::UseDriverLibrary(NoDriverLibrary);
   const FakePorts ports({{"/dev/ttyUSB9", "FT232R USB UART", "FTDI", true, 0x0403, 0x6001}});
-  ConnectDialog dialog(GpibInterface{}, QString());
+  ConnectDialog dialog(RouteSpec{}, QString());
   dialog.show();
   testing::internal::CaptureStderr();
   if (QString::fromUtf8(r.choose) == QLatin1String("listed"))
@@ -375,7 +374,7 @@ TEST(ConnectDialogTest, AWorkingChoiceConnectsAndTheWindowListsTheLog) {
   for (const bool tcp : {false, true}) {
     SCOPED_TRACE(tcp ? "tcp" : "pty");
     Adapter adapter(true, tcp);
-    gpibadapter::remembered::Forget();
+    route::remembered::Forget();
     VBIB32::UseDriverLibrary(NoDriverLibrary);
     const FakePorts ports({{tcp ? QStringLiteral("/dev/ttyUSB9") : adapter.port, "FT232R USB UART", "FTDI",
                             true, 0x0403, 0x6001}});
@@ -393,14 +392,14 @@ TEST(ConnectDialogTest, AWorkingChoiceConnectsAndTheWindowListsTheLog) {
     ViewerSession session({});
     session.startWindow = formsteps::StartUp;
     session.Start();
-    EXPECT_EQ(gpibadapter::InterfaceText(session.Current().where), adapter.text);
+    EXPECT_EQ(route::RouteText(session.Current().where), adapter.text);
     EXPECT_TRUE(
         session.Form()->windowTitle().endsWith(QStringLiteral("Connected to TDS 3054 @ GPIB Addr: 1")));
     EXPECT_EQ(formsteps::Items(session.Form()->List1), Entries(LogEntries));
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(RememberedText(), adapter.text);
     if (tcp) {
-      EXPECT_EQ(gpibadapter::remembered::RecentHosts(), QStringList{adapter.port});
+      EXPECT_EQ(route::remembered::RecentHosts(), QStringList{adapter.port});
     }
   }
 }
@@ -413,7 +412,7 @@ std::vector<std::string> AdapterWritten(const Adapter &adapter, std::size_t from
 
 TEST(ConnectOnARunningViewer, MovesFromTheDriverLibraryToTheAdapterAndReadsTheLogAgain) {
   Adapter adapter(true);
-  gpibadapter::remembered::Forget();
+  route::remembered::Forget();
   VBIB32::UseDriverLibrary(DriverLibrary);
   const FakePorts noPorts({});
   InstantPauses pauses;
@@ -466,7 +465,7 @@ TEST(ConnectOnARunningViewer, MovesFromTheDriverLibraryToTheAdapterAndReadsTheLo
 }
 
 TEST(ConnectOnARunningViewer, CancelKeepsTheViewerOnItsInterface) {
-  gpibadapter::remembered::Forget();
+  route::remembered::Forget();
   VBIB32::UseDriverLibrary(DriverLibrary);
   const FakePorts noPorts({});
   InstantPauses pauses;

@@ -1,4 +1,4 @@
-#include "gpib/adapter/AdapterLink.h"
+#include "route/plus/AdapterLink.h"
 
 #include <QEventLoop>
 #ifdef SKELD_SERIAL_ADAPTERS
@@ -40,7 +40,7 @@ bool SetLowLatency([[maybe_unused]] QSerialPort &port) {
 
 } // namespace
 
-AdapterLink::AdapterLink(const GpibInterface &where) : where_(where) {}
+AdapterLink::AdapterLink(const route::PlusRoute &where) : where_(where) {}
 
 AdapterLink::~AdapterLink() {
   if (device_)

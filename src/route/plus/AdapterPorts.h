@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gpib/adapter/GpibInterface.h"
+#include "route/RouteSpec.h"
 
 #include <QList>
 #include <QString>
@@ -27,7 +27,7 @@ bool LooksLikeAdapter(const PortFacts &port);
 
 // The dialect such a port most likely speaks: AR488 on an Arduino or CH340 board or when its
 // description says so, Prologix otherwise.
-GpibInterface::Kind LikelyDialect(const PortFacts &port);
+route::PlusRoute::Kind LikelyDialect(const PortFacts &port);
 
 // The serial ports present now that look like an adapter, as the system lists them.
 QList<PortFacts> AdapterLikePortFacts();

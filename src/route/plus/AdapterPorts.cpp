@@ -1,4 +1,4 @@
-#include "gpib/adapter/AdapterPorts.h"
+#include "route/plus/AdapterPorts.h"
 
 #include <algorithm>
 #include <iterator>
@@ -43,19 +43,19 @@ QList<PortFacts> SystemPorts() {
 
 PortLister SetPortLister(PortLister lister) { return std::exchange(Lister(), std::move(lister)); }
 
-GpibInterface::Kind LikelyDialect(const PortFacts &port) {
+route::PlusRoute::Kind LikelyDialect(const PortFacts &port) {
   for (const QString &text : {port.description, port.manufacturer}) {
     if (text.contains(QLatin1String("prologix"), Qt::CaseInsensitive))
-      return GpibInterface::Kind::Prologix;
+      return route::PlusRoute::Kind::Prologix;
     if (text.contains(QLatin1String("ar488"), Qt::CaseInsensitive) ||
         text.contains(QLatin1String("arduino"), Qt::CaseInsensitive))
-      return GpibInterface::Kind::Ar488;
+      return route::PlusRoute::Kind::Ar488;
   }
   if (port.hasIds &&
       (port.vendor == Ch340Vendor || std::find(std::begin(ArduinoVendors), std::end(ArduinoVendors),
                                                port.vendor) != std::end(ArduinoVendors)))
-    return GpibInterface::Kind::Ar488;
-  return GpibInterface::Kind::Prologix;
+    return route::PlusRoute::Kind::Ar488;
+  return route::PlusRoute::Kind::Prologix;
 }
 
 QList<PortFacts> AdapterLikePortFacts() {

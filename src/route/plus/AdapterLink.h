@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gpib/adapter/GpibInterface.h"
+#include "route/RouteSpec.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,7 +19,7 @@ namespace gpibadapter {
 // time is up, or the stream is gone.
 class AdapterLink {
 public:
-  explicit AdapterLink(const GpibInterface &where);
+  explicit AdapterLink(const route::PlusRoute &where);
   ~AdapterLink();
   AdapterLink(const AdapterLink &) = delete;
   AdapterLink &operator=(const AdapterLink &) = delete;
@@ -62,7 +62,7 @@ private:
   // One pass of the event loop until something happens or the deadline.
   void Sleep(std::chrono::steady_clock::time_point deadline);
 
-  GpibInterface where_;
+  route::PlusRoute where_;
   std::unique_ptr<QIODevice> device_;
   QByteArray input_;
   QString goneReason_;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "route/RouteSpec.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Which route a start uses, and the one remembered from the last start that reached a scope.
+// Qt Core only: a start without a window decides the same way.
+namespace route {
+
+extern const char *const InterfaceVariable; // SKELD_GPIB_INTERFACE
+
+enum class RouteSource { Option, Variable, Remembered, Default, Chosen };
+
+struct StartupRoute {
+  RouteSpec where;
+  RouteSource source = RouteSource::Default;
+};
+
+// The first that applies: the option (when given), the variable, the remembered route,
+// otherwise the driver library; then the address, when one is given, on that route. A
+// malformed option, variable or address, or an address for a route without a bus, is
+// refused (error says which); a remembered text that no longer reads is passed over with a
+// line on standard error.
+bool ResolveStartupRoute(const std::optional<QString> &option, const std::optional<QString> &address,
+                         StartupRoute &out, QString &error);
+
+// Kept in the user's settings (QSettings: ~/.config/skeld-errlog/skeld-errlog.conf on Linux,
+// HKEY_CURRENT_USER\Software\skeld-errlog on Windows).
+namespace remembered {
+
+std::optional<RouteSpec> Route();
+// The Ethernet hosts used, the last first, as typed: "gpib.lab", "10.0.0.5:1234".
+QStringList RecentHosts();
+// After a start reached a scope through where.
+void Remember(const RouteSpec &where);
+// Forgets the route, its address and the hosts.
+void Forget();
+// Off: nothing is read or written (a start that must leave the user's choice alone).
+void SetEnabled(bool enabled);
+bool Enabled();
+
+} // namespace remembered
+
+// Whether reaching a scope through a route of this source changes what is remembered: the
+// driver library taken because nothing else was named changes nothing.
+inline bool RemembersOnScope(RouteSource source) { return source != RouteSource::Default; }
+
+} // namespace route
