@@ -19,9 +19,10 @@
 #include <memory>
 #include <string>
 
-// Reading a 100-entry log with Refresh, through the driver table in process and through the
-// simulated Prologix adapter on a pseudo-terminal, also with every reply held 16 ms as an FTDI
-// chip's default latency timer holds it (and 1 ms, its low-latency setting). Each query pauses
+// Reading a 100-entry log with Refresh through every route: the driver table in process, the
+// simulated Prologix and AR488 on a pseudo-terminal and the Prologix over TCP; then the Prologix
+// with every reply held 16 ms as an FTDI chip's default latency timer holds it (and 1 ms, its
+// low-latency setting). Each query pauses
 // 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
 // item); what a query costs beyond its pause is printed. The adapter process's own time is
 // not counted.
@@ -90,28 +91,45 @@ int main(int argc, char **argv) {
   if (!file.open(QIODevice::WriteOnly) || file.write(busJson.data(), static_cast<qint64>(busJson.size())) < 0)
     return 1;
   file.close();
-  for (const int holdMs : {0, 16, 1}) {
+  // Every route the conformance table runs, then the Prologix on a pseudo-terminal again
+  // with its replies held as an FTDI chip's latency timer would hold them.
+  struct Way {
+    const char *dialect;
+    bool tcp;
+    int holdMs;
+  };
+  for (const Way way : {Way{"prologix", false, 0}, Way{"ar488", false, 0}, Way{"prologix", true, 0},
+                        Way{"prologix", false, 16}, Way{"prologix", false, 1}}) {
     QProcess adapter;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
     env.remove(QStringLiteral("GPIBSIM_TRACE"));
     adapter.setProcessEnvironment(env);
-    adapter.start(QStringLiteral(GPIBSIM_ADAPTER),
-                  {QStringLiteral("--dialect"), QStringLiteral("prologix"), QStringLiteral("--pty"),
-                   QStringLiteral("--hold-ms"), QString::number(holdMs)});
+    QStringList arguments{QStringLiteral("--dialect"), QLatin1String(way.dialect),
+                          QStringLiteral("--hold-ms"), QString::number(way.holdMs)};
+    arguments << (way.tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("0")}
+                          : QStringList{QStringLiteral("--pty")});
+    adapter.start(QStringLiteral(GPIBSIM_ADAPTER), arguments);
     while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
     }
     const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();
-    if (!endpoint.startsWith(QLatin1String("pty "))) {
+    route::PlusRoute where;
+    where.kind = QLatin1String(way.dialect) == QLatin1String("ar488") ? route::PlusRoute::Kind::Ar488
+                                                                      : route::PlusRoute::Kind::Prologix;
+    if (endpoint.startsWith(QLatin1String("pty "))) {
+      where.port = endpoint.mid(4);
+    } else if (endpoint.startsWith(QLatin1String("tcp 127.0.0.1:"))) {
+      where.tcp = true;
+      where.port = QStringLiteral("127.0.0.1");
+      where.tcpPort = endpoint.mid(14).toUShort();
+    } else {
       std::fprintf(stderr, "the simulated adapter printed \"%s\"\n", qPrintable(endpoint));
       return 1;
     }
     {
-      route::PlusRoute where;
-      where.kind = route::PlusRoute::Kind::Prologix;
-      where.port = endpoint.mid(4);
       const route::RouteInstall choice(where);
-      const std::string what = "prologix (pseudo-terminal), hold " + std::to_string(holdMs) + " ms";
+      const std::string what = std::string(way.dialect) + (way.tcp ? " (TCP)" : " (pseudo-terminal)") +
+                               (way.holdMs ? ", hold " + std::to_string(way.holdMs) + " ms" : std::string());
       ok = Measure(what.c_str()) && ok;
     }
     adapter.closeWriteChannel();

@@ -34,6 +34,8 @@ constexpr int IbaTMO = 3;
 constexpr int IbaEOT = 4;
 
 // Time-out codes.
+constexpr int T100ms = 9;
+constexpr int T300ms = 10;
 constexpr int T1s = 11;
 constexpr int T3s = 12;
 constexpr int T10s = 13;

@@ -1,0 +1,10 @@
+# One table of driver-level behaviour run against every route's driver on its simulated peer.
+if(WIN32)
+  skip_on_windows(route_conformance "the simulated adapters serve a pseudo-terminal and are built for Linux only")
+  return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Network SerialPort)
+add_unit_test(NAME route_conformance SOURCES ${CMAKE_CURRENT_LIST_DIR}/RouteConformanceTest.cpp
+              LIBS skeld_route gpibsim_core Qt6::Network)
+target_include_directories(route_conformance PRIVATE ${PROJECT_SOURCE_DIR})
+uses_simulated_adapter(route_conformance)
