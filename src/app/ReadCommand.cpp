@@ -113,7 +113,8 @@ void RunScope(const route::RouteSpec &where, ScopeRun &run) {
     return Module1::AnswerOnStandardError(request);
   });
   const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
-  run.reading.gpibInterface = route::RouteText(where);
+  // The address has a field of its own.
+  run.reading.gpibInterface = route::RouteText(route::RouteSpec(where.way));
   OpenScope(run.handle);
   std::int16_t zeroEndsLog = 0;
   StartUpSteps steps;

@@ -59,7 +59,7 @@ void ViewerSession::StartWindow() {
   form_ = std::make_unique<ErrorLogForm>();
   form_->SetConnectHandler([this] { Connect_Click(); });
   form_->SetScopeReachedHandler([this] { ScopeReached(); });
-  form_->SetRoute(route::RouteText(current_.where),
+  form_->SetRoute(route::RouteText(RouteSpec(current_.where.way)),
                   current_.where.IsBus() ? QString() : route::RouteName(current_.where));
   startWindow(*form_);
   emit windowStarted();

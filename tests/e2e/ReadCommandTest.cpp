@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,128 @@ TEST(ReadCommand, BadCommandLinesEndWithStatusTwoBeforeTheBus) {
   viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"), {"--format", "csv"});
   ASSERT_TRUE(viewer.waitForFinished(10000));
   EXPECT_EQ(viewer.exitCode(), 2) << "a reading option without --read";
+}
+
+// The pads every ibwrt after the listener search went to.
+std::set<std::string> WrittenTo(const std::vector<std::string> &trace) {
+  std::set<std::string> pads;
+  for (const std::string &line : trace)
+    if (line.rfind("ibwrt pad=", 0) == 0)
+      pads.insert(line.substr(10, line.find(' ', 10) - 10));
+  return pads;
+}
+
+std::vector<std::string> RackLog(int address, int entries) {
+  std::vector<std::string> log;
+  for (int i = 1; i <= entries; ++i)
+    log.push_back("Scope at " + std::to_string(address) + ", entry " + std::to_string(i));
+  return log;
+}
+
+QByteArray RackCsv(int address, const char *model, int entries) {
+  QByteArray csv;
+  for (int i = 1; i <= entries; ++i)
+    csv += QByteArray::number(address) + ',' + model + ',' + QByteArray::number(i) + ",\"Scope at " +
+           QByteArray::number(address) + ", entry " + QByteArray::number(i) + "\"\r\n";
+  return csv;
+}
+
+TEST(ReadCommand, TheScopeIsChosenByItsAddressOrEveryTdsIsRead) {
+  gpibsim::BusDescription slowNine = Rack();
+  slowNine.listeners[1].faults = {Timeout("ERRLOG:NEXT?", 2)};
+  slowNine.listeners[1].timeoutsTakeMs = 20;
+  struct Case {
+    const char *what;
+    gpibsim::BusDescription bus;
+    QStringList arguments;
+    int status;
+    QByteArray out;
+    std::string errFirstLine;
+    std::set<std::string> writtenTo; // empty: not checked
+  };
+  const Case cases[] = {
+      {"--address 9", Rack(), {"--address", "9"}, 0, Text("TDS 3054", RackLog(9, 3)), "", {"9"}},
+      {"GPIB0::17::INSTR",
+       Rack(),
+       {"--interface", "GPIB0::17::INSTR", "--format", "csv"},
+       0,
+       "index,entry\r\n1,\"Scope at 17, entry 1\"\r\n",
+       "",
+       {"17"}},
+      {"an address without a listener",
+       Rack(),
+       {"--address", "5"},
+       1,
+       "",
+       "Not enough devices on the bus",
+       {}},
+      {"an address that is no TDS",
+       Rack(),
+       {"--address", "12"},
+       1,
+       "",
+       "Expected Id-response from device not found" + std::string(40, ' '),
+       {"12"}},
+      {"--all, text",
+       Rack(),
+       {"--all"},
+       0,
+       Text("TDS 3012", RackLog(4, 2)) + Text("TDS 3054", RackLog(9, 3)) + Text("TDS 3034", RackLog(17, 1)),
+       "",
+       {}},
+      {"--all, csv",
+       Rack(),
+       {"--all", "--format", "csv"},
+       0,
+       "address,model,index,entry\r\n" + RackCsv(4, "TDS 3012", 2) + RackCsv(9, "TDS 3054", 3) +
+           RackCsv(17, "TDS 3034", 1),
+       "",
+       {}},
+      {"--all with the scope at 9 timing out in the middle of its log",
+       slowNine,
+       {"--all", "--format", "csv"},
+       1,
+       "address,model,index,entry\r\n" + RackCsv(4, "TDS 3012", 2) + RackCsv(9, "TDS 3054", 2) +
+           RackCsv(17, "TDS 3034", 1),
+       "I/O Error",
+       {}},
+  };
+  for (const Case &c : cases) {
+    const ReadRun run = Read(c.arguments, c.bus);
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), c.out.toStdString()) << c.what;
+    EXPECT_EQ(run.ErrFirstLine(), c.errFirstLine) << c.what << "\n" << run.err.toStdString();
+    if (!c.writtenTo.empty()) {
+      EXPECT_EQ(WrittenTo(run.trace), c.writtenTo) << c.what;
+    }
+  }
+  const ReadRun slow = Read({"--all"}, slowNine);
+  EXPECT_TRUE(slow.err.contains("The scope at GPIB address 9 was not read to the end of its log."))
+      << slow.err.toStdString();
+
+  const ReadRun json = Read({"--all", "--format", "json"}, Rack());
+  const QJsonArray scopes = QJsonDocument::fromJson(json.out).array();
+  ASSERT_EQ(scopes.size(), 3) << json.out.toStdString();
+  const int addresses[] = {4, 9, 17};
+  const int entries[] = {2, 3, 1};
+  for (int i = 0; i < 3; ++i) {
+    QJsonObject scope = scopes[i].toObject();
+    scope.remove("time");
+    EXPECT_EQ(scope["gpib_address"].toInt(), addresses[i]);
+    EXPECT_EQ(scope["interface"].toString(), "ni");
+    EXPECT_EQ(scope["entries"].toArray().size(), entries[i]);
+  }
+}
+
+TEST(ReadCommand, AnAddressGoesWithABusAndNotWithEveryScope) {
+  for (const QStringList &arguments :
+       {QStringList{"--all", "--address", "4"}, QStringList{"--all", "--clear", "--yes"},
+        QStringList{"--address", "31"}, QStringList{"--address", "x"},
+        QStringList{"--interface", "GPIB0::9::INSTR", "--address", "4"}}) {
+    const ReadRun run = Read(arguments, Rack());
+    EXPECT_EQ(run.status, 2) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(run.trace.empty()) << arguments.join(' ').toStdString();
+  }
 }
 
 TEST(ReadCommand, OutputFileGetsTheSameBytesAsStandardOutput) {

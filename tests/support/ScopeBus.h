@@ -42,4 +42,17 @@ inline std::vector<std::string> StartUpCommands(int entries) {
   return Concat({"ID?", "ID?", "HEAD 0", "PASSWORD BRAMBLE"}, ReadCommands(entries));
 }
 
+// A rack: three TDS scopes at 4, 9 and 17, each with a log of its own, and a multimeter at 12
+// that answers "ID?" with no TDS in it.
+inline gpibsim::BusDescription Rack() {
+  const auto scope = [](int address, const char *model, int entries) {
+    std::vector<std::string> log;
+    for (int i = 1; i <= entries; ++i)
+      log.push_back("Scope at " + std::to_string(address) + ", entry " + std::to_string(i));
+    return Scope(std::string("TEK/TDS ") + model + ",CF:91.1CT,FV:v3.39", log).At(address);
+  };
+  return Bus({scope(4, "3012", 2), scope(9, "3054", 3), Plain(12, {{"ID?", "FLUKE,8846A,0,1.0\n"}}),
+              scope(17, "3034", 1)});
+}
+
 } // namespace scopebus

@@ -14,3 +14,8 @@ add_dependencies(app_connect gpibsim_shim)
 # The dialog with made-up USB ports, for looking at it; not a test.
 add_executable(connect-preview ${CMAKE_CURRENT_LIST_DIR}/ConnectDialogPreview.cpp)
 target_link_libraries(connect-preview PRIVATE skeld_app_connect)
+
+# The scope chosen by its address, in the window and in the Connect dialog, on a rack.
+add_unit_test(NAME app_address SOURCES ${CMAKE_CURRENT_LIST_DIR}/ScopeAddressTest.cpp
+              LIBS skeld_app_connect skeld_sim_support)
+add_dependencies(app_address gpibsim_shim)
