@@ -22,9 +22,7 @@ using namespace busdesc;
 const std::string LongReply(700, 'x');
 
 // A scope at 1, and at 5 an instrument with a long reply and a command it never answers.
-gpibsim::BusDescription TheBus() {
-  return Bus({Scope(), Plain(5, {{"LONG?", LongReply}})});
-}
+gpibsim::BusDescription TheBus() { return Bus({Scope(), Plain(5, {{"LONG?", LongReply}})}); }
 
 // The driver entries, whichever object carries them.
 class Driver {
@@ -43,7 +41,7 @@ public:
 
 template <typename Target> class DriverOf : public Driver {
 public:
-#define CONFORMANCE_FORWARD(ret, name, params, args)                                                          \
+#define CONFORMANCE_FORWARD(ret, name, params, args)                                                         \
   ret name params override { return target().name args; }
   GPIB_DRIVER_CALLS(CONFORMANCE_FORWARD)
   GPIB_DRIVER_STATUS(CONFORMANCE_FORWARD)
