@@ -237,15 +237,6 @@ TEST(ReadCommand, BadCommandLinesEndWithStatusTwoBeforeTheBus) {
   EXPECT_EQ(viewer.exitCode(), 2) << "a reading option without --read";
 }
 
-// The pads every ibwrt after the listener search went to.
-std::set<std::string> WrittenTo(const std::vector<std::string> &trace) {
-  std::set<std::string> pads;
-  for (const std::string &line : trace)
-    if (line.rfind("ibwrt pad=", 0) == 0)
-      pads.insert(line.substr(10, line.find(' ', 10) - 10));
-  return pads;
-}
-
 std::vector<std::string> RackLog(int address, int entries) {
   std::vector<std::string> log;
   for (int i = 1; i <= entries; ++i)
@@ -327,7 +318,7 @@ TEST(ReadCommand, TheScopeIsChosenByItsAddressOrEveryTdsIsRead) {
     EXPECT_EQ(run.out.toStdString(), c.out.toStdString()) << c.what;
     EXPECT_EQ(run.ErrFirstLine(), c.errFirstLine) << c.what << "\n" << run.err.toStdString();
     if (!c.writtenTo.empty()) {
-      EXPECT_EQ(WrittenTo(run.trace), c.writtenTo) << c.what;
+      EXPECT_EQ(bustrace::WrittenTo(run.trace), c.writtenTo) << c.what;
     }
   }
   const ReadRun slow = Read({"--all"}, slowNine);

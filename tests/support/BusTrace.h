@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,15 @@ inline std::vector<std::string> Lines(const std::string &text) {
   if (start < text.size())
     lines.push_back(text.substr(start));
   return lines;
+}
+
+// The addresses the ibwrt calls went to, from a trace line on: {"9"} when only 9 was written to.
+inline std::set<std::string> WrittenTo(const std::vector<std::string> &trace, std::size_t fromLine = 0) {
+  std::set<std::string> pads;
+  for (std::size_t i = fromLine; i < trace.size(); ++i)
+    if (trace[i].rfind("ibwrt pad=", 0) == 0)
+      pads.insert(trace[i].substr(10, trace[i].find(' ', 10) - 10));
+  return pads;
 }
 
 } // namespace bustrace

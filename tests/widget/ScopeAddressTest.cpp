@@ -39,19 +39,8 @@ public:
 };
 ::testing::Environment *const environment = ::testing::AddGlobalTestEnvironment(new RackEnvironment);
 
-// The pads the ibwrt of the trace went to, from line from on.
-std::set<std::string> WrittenTo(std::size_t from) {
-  const std::vector<std::string> trace =
-      bustrace::Lines(ReadFile(RackEnvironment::TracePath()).toStdString());
-  std::set<std::string> pads;
-  for (std::size_t i = from; i < trace.size(); ++i)
-    if (trace[i].rfind("ibwrt pad=", 0) == 0)
-      pads.insert(trace[i].substr(10, trace[i].find(' ', 10) - 10));
-  return pads;
-}
-
-std::size_t TraceLines() {
-  return bustrace::Lines(ReadFile(RackEnvironment::TracePath()).toStdString()).size();
+std::vector<std::string> Trace() {
+  return bustrace::Lines(ReadFile(RackEnvironment::TracePath()).toStdString());
 }
 
 struct WindowCase {
@@ -67,7 +56,7 @@ TEST_P(ScopeAddress, TheWindowShowsAndTalksToTheScopeChosen) {
   const WindowCase &c = GetParam();
   InstantPauses pauses;
   FakeMessBoxes boxes;
-  const std::size_t from = TraceLines();
+  const std::size_t from = Trace().size();
   ViewerSession session({route::RouteSpec(route::LibraryRoute{}, c.address), route::RouteSource::Option});
   session.startWindow = formsteps::StartUp;
   session.Start();
@@ -75,7 +64,7 @@ TEST_P(ScopeAddress, TheWindowShowsAndTalksToTheScopeChosen) {
       << session.Form()->windowTitle().toStdString();
   EXPECT_EQ(session.Form()->List1->count(), c.entries);
   EXPECT_TRUE(boxes.shown.empty());
-  EXPECT_EQ(WrittenTo(from), c.writtenTo);
+  EXPECT_EQ(bustrace::WrittenTo(Trace(), from), c.writtenTo);
 }
 
 INSTANTIATE_TEST_SUITE_P(
