@@ -1,3 +1,4 @@
+#include "app/LogLimitOption.h"
 #include "app/ReadCommand.h"
 #include "app/ViewerSession.h"
 #include "gpib/adapter/GpibInterface.h"
@@ -103,6 +104,7 @@ int main(int argc, char **argv) {
                                             QStringLiteral("Neither use nor change what is remembered."));
   parser.addOptions({forgetOption, noRememberOption});
   skeld::AddReadOptions(parser);
+  skeld::AddMaxEntriesOption(parser);
   AcceptToolkitOptions(parser);
   QStringList arguments;
   for (int i = 0; i < argc; ++i)
@@ -124,6 +126,9 @@ int main(int argc, char **argv) {
   if (!parser.positionalArguments().isEmpty())
     return Refuse(argv,
                   QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+
+  if (QString why; !skeld::ApplyMaxEntriesOption(parser, why))
+    return Refuse(argv, why);
 
   gpibadapter::remembered::SetEnabled(!parser.isSet(noRememberOption));
   if (parser.isSet(forgetOption) && gpibadapter::remembered::Enabled())
