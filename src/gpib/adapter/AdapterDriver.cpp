@@ -81,8 +81,12 @@ void AdapterDriver::SetFailure(const QString &text) {
   std::fprintf(stderr, "GPIB adapter could not be used: %s\n", failure_.toLocal8Bit().constData());
 }
 
-int AdapterDriver::LinkLost() {
-  return Lost(QStringLiteral("went away (unplugged?): ") + link_.GoneReason());
+int AdapterDriver::LinkLost() { return Lost(link_.GoneWords()); }
+
+QString AdapterDriver::EndedWhileOpening() const {
+  if (link_.Flooded())
+    return QStringLiteral("%1: the %2 adapter %3").arg(where_.Place(), dialect_, link_.GoneWords());
+  return QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason());
 }
 
 int AdapterDriver::Lost(const QString &reason) {
@@ -115,15 +119,14 @@ bool AdapterDriver::Ready() {
     return false;
   }
   if (!Identify()) {
-    SetFailure(link_.IsGone()
-                   ? QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason())
-                   : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
-                         .arg(where_.Place(), dialect_)
-                         .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0));
+    SetFailure(link_.IsGone() ? EndedWhileOpening()
+                              : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
+                                    .arg(where_.Place(), dialect_)
+                                    .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0));
     return false;
   }
   if (!SetUp()) {
-    SetFailure(QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason()));
+    SetFailure(EndedWhileOpening());
     return false;
   }
   state_ = State::Open;
@@ -139,6 +142,7 @@ void AdapterDriver::Release() {
   reply_.clear();
   replyEnded_ = false;
   reading_ = false;
+  unfinishedRead_ = false;
 }
 
 // An adapter on a board that resets when the port opens misses the first questions while
@@ -185,7 +189,46 @@ bool AdapterDriver::SetUp() {
   return true;
 }
 
-bool AdapterDriver::Command(const QByteArray &line) { return link_.Send("++" + line + '\n'); }
+bool AdapterDriver::Send(const QByteArray &bytes) {
+  if (unfinishedRead_ && !DropUnfinishedReply())
+    return false;
+  return link_.Send(bytes);
+}
+
+// The adapter answers in order: whatever comes before the answer to a ++ver asked now is the
+// rest of the reply given up on, and would otherwise be taken as the next reply.
+bool AdapterDriver::DropUnfinishedReply() {
+  unfinishedRead_ = false;
+  reading_ = false;
+  reply_.clear();
+  if (!link_.Send("++ver\n"))
+    return false;
+  qsizetype dropped = 0;
+  const AdapterLink::Outcome outcome = link_.WaitUntil(
+      [&](QByteArray &input) {
+        for (qsizetype end = input.indexOf('\n'); end >= 0; end = input.indexOf('\n')) {
+          QByteArray line = input.left(end);
+          input.remove(0, end + 1);
+          if (line.endsWith('\r'))
+            line.chop(1);
+          if (line.endsWith(version_)) {
+            dropped += line.size() - version_.size();
+            return true;
+          }
+          dropped += end + 1;
+        }
+        return false;
+      },
+      TimingsInUse().readTimeoutCap + TimingsInUse().versionLimit);
+  link_.ReportDropped(dropped);
+  if (outcome == AdapterLink::Outcome::Done)
+    return true;
+  if (!link_.IsGone())
+    Lost(QStringLiteral("stopped answering (no reply to ++ver)"));
+  return false;
+}
+
+bool AdapterDriver::Command(const QByteArray &line) { return Send("++" + line + '\n'); }
 
 bool AdapterDriver::Select(int pad) {
   if (addressed_ == pad)
@@ -251,7 +294,7 @@ int AdapterDriver::ibwrt(int ud, const void *buf, long cnt) {
     reading_ = false;
     reply_.clear();
     const QByteArray data(static_cast<const char *>(buf), static_cast<int>(cnt));
-    if (!Select(d->pad) || !link_.Send(Escaped(data) + '\n'))
+    if (!Select(d->pad) || !Send(Escaped(data) + '\n'))
       return LinkLost();
     ibcnt_ = cnt;
     return Complete();
@@ -271,20 +314,27 @@ int AdapterDriver::ibrd(int ud, void *buf, long cnt) {
     if (!reading_) {
       reply_.clear();
       replyEnded_ = false;
-      link_.Discard();
       if (!Select(d->pad) || !SetReadTimeout(TimeoutMs[d->tmo]) || !Command("read eoi"))
         return LinkLost();
       reading_ = true;
+      unfinishedRead_ = true;
     }
     const int wanted = static_cast<int>(std::min<long>(cnt, 0x7FFFFFFF));
+    // Only what this call hands out is taken; the rest waits in the link, whose size is bounded.
     const AdapterLink::Outcome outcome = link_.WaitUntil(
         [&](QByteArray &input) {
           if (!replyEnded_) {
-            const int eot = input.indexOf(EotChar);
-            reply_ += eot < 0 ? input : input.left(eot);
-            replyEnded_ = eot >= 0;
+            const qsizetype eot = input.indexOf(EotChar);
+            const qsizetype end = eot < 0 ? input.size() : eot;
+            const qsizetype take = std::clamp<qsizetype>(wanted - reply_.size(), 0, end);
+            reply_ += input.left(take);
+            input.remove(0, take);
+            if (take == end && eot >= 0) {
+              input.remove(0, 1);
+              replyEnded_ = true;
+              unfinishedRead_ = false;
+            }
           }
-          input.clear();
           return replyEnded_ || reply_.size() >= wanted;
         },
         HostLimit(d->tmo), milliseconds(readTimeoutSent_) + TimingsInUse().silenceMargin);
@@ -302,7 +352,7 @@ int AdapterDriver::ibrd(int ud, void *buf, long cnt) {
     reading_ = false;
     reply_.clear();
     if (outcome == AdapterLink::Outcome::Gone)
-      return Lost(QStringLiteral("went away (unplugged?) during a read: ") + link_.GoneReason());
+      return Lost(link_.GoneWords(QStringLiteral(" during a read")));
     d->lastReadTimedOut = true;
     return Fail(EABO, TIMO | CMPL);
   });
@@ -326,7 +376,6 @@ int AdapterDriver::ibrsp(int ud, char *spr) {
     Device *d = Find(ud);
     if (!d || !spr)
       return Fail(EARG);
-    link_.Discard();
     if (!Select(d->pad) || !Command("spoll"))
       return LinkLost();
     QByteArray line;

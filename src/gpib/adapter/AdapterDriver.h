@@ -87,7 +87,11 @@ private:
   int Lost(const QString &reason);
   int LinkLost();
   void SetFailure(const QString &text);
+  QString EndedWhileOpening() const;
 
+  // Every command goes out through here: the rest of a reply given up on is dropped first.
+  bool Send(const QByteArray &bytes);
+  bool DropUnfinishedReply();
   bool Command(const QByteArray &line);
   bool Select(int pad);
   bool SetReadTimeout(int ms);
@@ -113,6 +117,9 @@ private:
   QByteArray reply_;
   bool replyEnded_ = false;
   bool reading_ = false;
+  // A ++read went out and its end-of-text character has not come: the rest may still be on
+  // its way, after a time-out or a new command.
+  bool unfinishedRead_ = false;
   bool busy_ = false;
 
   int ibsta_ = 0;
