@@ -4,6 +4,7 @@
 #include "support/Files.h"
 #include "support/ScopeBus.h"
 
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,6 +28,7 @@ struct ReadRun {
   QByteArray err;
   int status = -1;
   std::vector<std::string> trace;
+  long peakKiB = 0; // the viewer's largest resident size, as the system counted it
 
   std::string ErrFirstLine() const { return err.left(err.indexOf('\n')).toStdString(); }
   long Written(const std::string &command) const {
@@ -55,8 +57,15 @@ ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescr
   viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"),
                QStringList{QStringLiteral("--read")} + arguments);
   viewer.closeWriteChannel();
-  EXPECT_TRUE(viewer.waitForFinished(60000)) << "--read did not end";
   ReadRun run;
+  // The high-water mark only grows, so the last look before the end holds the peak.
+  const QString status = QStringLiteral("/proc/%1/status").arg(viewer.processId());
+  QDeadlineTimer limit(60000);
+  while (!viewer.waitForFinished(20) && !limit.hasExpired())
+    for (const QByteArray &line : ReadFile(status).split('\n'))
+      if (line.startsWith("VmHWM:"))
+        run.peakKiB = std::max(run.peakKiB, line.mid(6).trimmed().split(' ').front().toLong());
+  EXPECT_FALSE(limit.hasExpired()) << "--read did not end";
   run.out = viewer.readAllStandardOutput();
   run.err = viewer.readAllStandardError();
   run.status = viewer.exitStatus() == QProcess::NormalExit ? viewer.exitCode() : -1;
@@ -269,6 +278,82 @@ TEST(ReadCommand, ThroughTheSimulatedPrologixTheOutputIsTheSame) {
 
   const ReadRun json = Read({"--format", "json", "--interface", where}, std::nullopt);
   EXPECT_EQ(QJsonDocument::fromJson(json.out).object()["interface"], where);
+}
+
+// A scope or adapter that misbehaves: the reading ends in bounded time and memory, with the
+// status and the message that say so, and the entries that came before are written.
+TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
+#ifdef __SANITIZE_ADDRESS__
+  constexpr long MemoryBoundKiB = 1024 * 1024; // the sanitizer's shadow and quarantine
+#else
+  constexpr long MemoryBoundKiB = 192 * 1024;
+#endif
+  struct Case {
+    const char *what;
+    gpibsim::BusDescription bus;
+    QStringList adapter; // the simulated adapter's options; empty: the driver library
+    QStringList arguments;
+    int status;
+    std::string errFirstLine;
+    int entries;      // -1: nothing written
+    const char *says; // somewhere on standard error
+  };
+  const Case cases[] = {
+      {"a log that never ends stops at the limit",
+       ScopeBus(Tds3054, {}).Faults({RawReply("ERRLOG:NEXT?", 0, "\"again\"")}),
+       {},
+       {"--max-entries", "20"},
+       1,
+       "I/O Error",
+       20,
+       "The reading stopped after 20 entries."},
+      {"an item without its closing quote is a damaged reply",
+       ScopeBus(Tds3054, Entries(4)).Faults({RawReply("ERRLOG:NEXT?", 2, "\"Entry 3 cut")}),
+       {},
+       {},
+       1,
+       "I/O Error",
+       2,
+       "Damaged reply: a log entry without its closing quote"},
+      {"a late reply is not taken for the next one",
+       ScopeBus(Tds3054, Entries(4)),
+       {"--late-read", "3:5000"},
+       {},
+       1,
+       "I/O Error",
+       3,
+       "bytes that came when no reply was awaited were dropped"},
+      {"an adapter that floods its answer to ++ver",
+       ScopeBus(Tds3054, Entries(4)),
+       {"--flood-ver"},
+       {},
+       1,
+       "GPIB adapter could not be used: %1: the Prologix adapter sends data without an end",
+       -1,
+       "Initialization Error"},
+  };
+  for (const Case &c : cases) {
+    std::optional<AdapterProcess> adapter;
+    QStringList arguments = c.arguments + QStringList{"--format", "json"};
+    QString place;
+    if (!c.adapter.isEmpty()) {
+      adapter.emplace(QStringList{"--dialect", "prologix", "--pty"} + c.adapter,
+                      QByteArray::fromStdString(busdesc::BusJson(c.bus)));
+      place = adapter->endpoint.mid(4);
+      arguments += {"--interface", "prologix:" + place};
+    }
+    const ReadRun run = Read(arguments, adapter ? std::nullopt : std::optional(c.bus));
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.ErrFirstLine(),
+              QString::fromStdString(c.errFirstLine).replace(QLatin1String("%1"), place).toStdString())
+        << c.what << "\n"
+        << run.err.toStdString();
+    const QJsonArray entries = QJsonDocument::fromJson(run.out).object()["entries"].toArray();
+    EXPECT_EQ(run.out.isEmpty() ? -1 : entries.size(), c.entries) << c.what;
+    EXPECT_TRUE(run.err.contains(c.says)) << c.what << "\n" << run.err.toStdString();
+    EXPECT_GT(run.peakKiB, 0) << c.what;
+    EXPECT_LT(run.peakKiB, MemoryBoundKiB) << c.what;
+  }
 }
 
 } // namespace
