@@ -1,5 +1,6 @@
 #include "app/ConnectDialog.h"
 
+#include "app/OutsideText.h"
 #include "gpib/Vbib32.h"
 #include "gpib/adapter/AdapterPorts.h"
 #include "gpib/adapter/InterfaceStartup.h"
@@ -45,7 +46,7 @@ GpibInterface::Kind KindOf(const QComboBox *box) {
 }
 
 QLabel *Note(QWidget *parent, const QString &text) {
-  auto *label = new QLabel(text, parent);
+  auto *label = new QLabel(OneScreenWide(text, *parent), parent);
   label->setWordWrap(true);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   QPalette palette = label->palette();
@@ -225,7 +226,7 @@ void ConnectDialog::Preselect(const GpibInterface &where) {
 }
 
 void ConnectDialog::ShowFailure(const QString &text) {
-  Failure->setText(text);
+  Failure->setText(OneScreenWide(text, *this));
   Failure->setVisible(!text.isEmpty());
 }
 

@@ -5,6 +5,9 @@
 #include "support/ScopeBus.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -353,6 +357,78 @@ TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
     EXPECT_TRUE(run.err.contains(c.says)) << c.what << "\n" << run.err.toStdString();
     EXPECT_GT(run.peakKiB, 0) << c.what;
     EXPECT_LT(run.peakKiB, MemoryBoundKiB) << c.what;
+  }
+}
+
+// Files read at the start that are not plain files of sensible size: each is passed over with
+// one line, or ends the start with it, at once; none holds the start up.
+TEST(ReadCommand, FilesThatCannotStallTheStart) {
+#ifdef __SANITIZE_ADDRESS__
+  constexpr qint64 HangBoundMs = 6000;
+#else
+  constexpr qint64 HangBoundMs = 2000;
+#endif
+  enum class Make { Fifo, Folder, Text };
+  struct Case {
+    const char *what;
+    bool busFile; // else the settings file
+    Make make;
+    QByteArray text;
+    int status;
+    const char *errStart;
+  };
+  const QByteArray longValue = "[gpib]\ninterface=prologix:" + QByteArray(2000, 'x') + "\n";
+  const QByteArray hugeValue = "[gpib]\ninterface=prologix:" + QByteArray(10 * 1024 * 1024, 'x') + "\n";
+  const Case cases[] = {
+      {"bus description FIFO",
+       true,
+       Make::Fifo,
+       {},
+       1,
+       "gpibsim: %1: cannot read the bus description: not a regular file (the bus has no listeners)"},
+      {"bus description folder",
+       true,
+       Make::Folder,
+       {},
+       1,
+       "gpibsim: %1: cannot read the bus description: not a regular file (the bus has no listeners)"},
+      {"settings FIFO", false, Make::Fifo, {}, 0, "the settings file %1 is passed over: not a regular file"},
+      {"settings folder",
+       false,
+       Make::Folder,
+       {},
+       0,
+       "the settings file %1 is passed over: not a regular file"},
+      {"settings with a 10 MB value", false, Make::Text, hugeValue, 0,
+       "the settings file %1 is passed over: larger than 64 KiB"},
+      {"settings with a 2 KB value", false, Make::Text, longValue, 0,
+       "remembered GPIB interface passed over: longer than 1024 characters"},
+  };
+  for (const Case &c : cases) {
+    QTemporaryDir dir;
+    const QString path = c.busFile ? dir.filePath(QStringLiteral("bus.json"))
+                                   : dir.filePath(QStringLiteral("config/skeld-errlog/skeld-errlog.conf"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    if (c.make == Make::Fifo)
+      ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (c.make == Make::Folder)
+      ASSERT_TRUE(QDir().mkpath(path));
+    else
+      ASSERT_TRUE(WriteFile(path, c.text));
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    if (c.busFile)
+      env.insert(QStringLiteral("GPIBSIM_BUS"), path);
+    QElapsedTimer clock;
+    clock.start();
+    const ReadRun run = Read({}, std::nullopt, env);
+    EXPECT_LT(clock.elapsed(), HangBoundMs) << c.what;
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.ErrFirstLine(),
+              QString::fromUtf8(c.errStart).replace(QLatin1String("%1"), path).toStdString())
+        << c.what;
+    EXPECT_EQ(run.err.count('\n') > 1, c.status != 0) << c.what << ": one line when the start goes on\n"
+                                                      << run.err.left(300).toStdString();
   }
 }
 

@@ -1,7 +1,10 @@
 #include "gpib/adapter/InterfaceStartup.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -16,7 +19,45 @@ const QString InterfaceKey = QStringLiteral("gpib/interface");
 const QString HostsKey = QStringLiteral("gpib/recentHosts");
 constexpr int KeptHosts = 5;
 
+// A host or port name is a few dozen characters; anything longer is not one.
+constexpr qsizetype MaxRememberedText = 1024;
+constexpr qint64 MaxSettingsFileBytes = 64 * 1024;
+
 bool gEnabled = true;
+
+// Reading the settings file must not hold up the start: a FIFO there would block for ever,
+// a huge file be read and laid out. Such a file is passed over, with one line, for the run.
+bool SettingsFileUsable() {
+#ifdef _WIN32
+  return true;
+#else
+  static const bool usable = [] {
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/%1/%1.conf").arg(QLatin1String(SettingsOwner));
+    const QFileInfo file(path);
+    QString why;
+    if (file.exists() && !file.isFile())
+      why = QStringLiteral("not a regular file");
+    else if (file.exists() && file.size() > MaxSettingsFileBytes)
+      why = QStringLiteral("larger than %1 KiB").arg(MaxSettingsFileBytes / 1024);
+    if (why.isEmpty())
+      return true;
+    std::fprintf(stderr, "the settings file %s is passed over: %s\n", qPrintable(path), qPrintable(why));
+    return false;
+  }();
+  return usable;
+#endif
+}
+
+bool Usable() { return gEnabled && SettingsFileUsable(); }
+
+bool TooLong(const QString &text, const char *what) {
+  if (text.size() <= MaxRememberedText)
+    return false;
+  std::fprintf(stderr, "remembered %s passed over: longer than %lld characters\n", what,
+               static_cast<long long>(MaxRememberedText));
+  return true;
+}
 
 std::unique_ptr<QSettings> Settings() {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -50,10 +91,10 @@ bool ResolveStartupInterface(const std::optional<QString> &option, StartupInterf
 namespace remembered {
 
 std::optional<GpibInterface> Interface() {
-  if (!gEnabled)
+  if (!Usable())
     return std::nullopt;
   const QString text = Settings()->value(InterfaceKey).toString();
-  if (text.isEmpty())
+  if (text.isEmpty() || TooLong(text, "GPIB interface"))
     return std::nullopt;
   GpibInterface where;
   QString error;
@@ -64,10 +105,18 @@ std::optional<GpibInterface> Interface() {
   return where;
 }
 
-QStringList RecentHosts() { return gEnabled ? Settings()->value(HostsKey).toStringList() : QStringList(); }
+QStringList RecentHosts() {
+  if (!Usable())
+    return QStringList();
+  QStringList hosts = Settings()->value(HostsKey).toStringList();
+  hosts.erase(
+      std::remove_if(hosts.begin(), hosts.end(), [](const QString &host) { return TooLong(host, "host"); }),
+      hosts.end());
+  return hosts;
+}
 
 void Remember(const GpibInterface &where) {
-  if (!gEnabled)
+  if (!Usable())
     return;
   const std::unique_ptr<QSettings> settings = Settings();
   settings->setValue(InterfaceKey, InterfaceText(where));
@@ -85,6 +134,8 @@ void Remember(const GpibInterface &where) {
 }
 
 void Forget() {
+  if (!SettingsFileUsable())
+    return;
   const std::unique_ptr<QSettings> settings = Settings();
   settings->remove(InterfaceKey);
   settings->remove(HostsKey);
@@ -92,7 +143,7 @@ void Forget() {
 }
 
 void SetEnabled(bool enabled) { gEnabled = enabled; }
-bool Enabled() { return gEnabled; }
+bool Enabled() { return Usable(); }
 
 } // namespace remembered
 } // namespace gpibadapter
