@@ -250,7 +250,8 @@ bool ConfigureFromFile(const std::string &path, std::string &error) {
   // Opening a FIFO would wait for a writer for ever, before any window or message.
   std::error_code status;
   if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
-    error = path + ": cannot read the bus description: not a regular file";
+    error = path + ": cannot read the bus description: " +
+            (std::filesystem::is_directory(path, status) ? std::strerror(EISDIR) : "not a regular file");
     ConfigureBroken();
     return false;
   }

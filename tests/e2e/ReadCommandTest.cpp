@@ -391,7 +391,7 @@ TEST(ReadCommand, FilesThatCannotStallTheStart) {
        Make::Folder,
        {},
        1,
-       "gpibsim: %1: cannot read the bus description: not a regular file (the bus has no listeners)"},
+       "gpibsim: %1: cannot read the bus description: Is a directory (the bus has no listeners)"},
       {"settings FIFO", false, Make::Fifo, {}, 0, "the settings file %1 is passed over: not a regular file"},
       {"settings folder",
        false,
