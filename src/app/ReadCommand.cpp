@@ -2,6 +2,7 @@
 
 #include "app/ScopeStartUp.h"
 #include "app/TdsConversation.h"
+#include "app/TerminalText.h"
 #include "gpib/Vbib32Qx.h"
 #include "gpib/adapter/GpibInterface.h"
 #include "gpib/adapter/InterfaceChoice.h"
@@ -145,6 +146,8 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
     return ReadFailed;
   }
 
+  if (output.isEmpty())
+    MakeSafeForTerminal(format, reading);
   // What was read is written also after a failure, which the status tells.
   const QByteArray bytes = ErrorLogOutput::FormatLog(format, reading);
   if (output.isEmpty()) {

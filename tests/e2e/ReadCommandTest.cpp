@@ -17,9 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,8 +45,9 @@ struct ReadRun {
 };
 
 // On the drop-in simulated driver with bus (or its default bus), or with environment added.
+// With onTerminal, standard output is a pseudo-terminal (raw: it adds no CR of its own).
 ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescription> &bus,
-             const QProcessEnvironment &extra = {}) {
+             const QProcessEnvironment &extra = {}, bool onTerminal = false) {
   QTemporaryDir dir;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SKELD_GPIB_INTERFACE"})
@@ -58,9 +62,23 @@ ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescr
   env.insert(extra);
   QProcess viewer;
   viewer.setProcessEnvironment(env);
+  int terminal = -1;
+  int terminalSide = -1;
+  if (onTerminal) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    terminalSide = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    termios mode{};
+    tcgetattr(terminalSide, &mode);
+    cfmakeraw(&mode);
+    tcsetattr(terminalSide, TCSANOW, &mode);
+    viewer.setChildProcessModifier([terminalSide] { dup2(terminalSide, STDOUT_FILENO); });
+  }
   viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"),
                QStringList{QStringLiteral("--read")} + arguments);
   viewer.closeWriteChannel();
+  if (terminalSide >= 0)
+    close(terminalSide);
   ReadRun run;
   // The high-water mark only grows, so the last look before the end holds the peak.
   const QString status = QStringLiteral("/proc/%1/status").arg(viewer.processId());
@@ -71,6 +89,13 @@ ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescr
         run.peakKiB = std::max(run.peakKiB, line.mid(6).trimmed().split(' ').front().toLong());
   EXPECT_FALSE(limit.hasExpired()) << "--read did not end";
   run.out = viewer.readAllStandardOutput();
+  if (terminal >= 0) {
+    fcntl(terminal, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+      run.out.append(buffer, static_cast<int>(n));
+    close(terminal);
+  }
   run.err = viewer.readAllStandardError();
   run.status = viewer.exitStatus() == QProcess::NormalExit ? viewer.exitCode() : -1;
   const QString trace = dir.filePath(QStringLiteral("trace.txt"));
@@ -429,6 +454,51 @@ TEST(ReadCommand, FilesThatCannotStallTheStart) {
         << c.what;
     EXPECT_EQ(run.err.count('\n') > 1, c.status != 0) << c.what << ": one line when the start goes on\n"
                                                       << run.err.left(300).toStdString();
+  }
+}
+
+// To a terminal the scope's control characters are shown, not obeyed; to a pipe the bytes are
+// those of Copy to File. JSON escapes them itself either way.
+TEST(ReadCommand, ControlCharactersAreEscapedOnATerminalOnly) {
+  // The bus description is UTF-8: the C1 character comes as its two bytes, the second of them
+  // a C1 control on its own.
+  const std::vector<std::string> raw = {"\x1b]0;owned\x07title", "del\x7f c1\xc2\x9b", "tab\tkept"};
+  const std::vector<std::string> shown = {"\\x1B]0;owned\\x07title", "del\\x7F c1\xc2\\x9B", "tab\tkept"};
+  const gpibsim::BusDescription bus = ScopeBus(Tds3054, raw);
+  struct Case {
+    const char *format;
+    bool onTerminal;
+    QByteArray out; // empty: JSON, checked by its entries
+  };
+  const auto csv = [](const std::vector<std::string> &entries) {
+    QByteArray text = "index,entry\r\n";
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      text +=
+          QByteArray::number(static_cast<int>(i) + 1) + ',' + QByteArray::fromStdString(entries[i]) + "\r\n";
+    return text;
+  };
+  const Case cases[] = {
+      {"text", false, Text("TDS 3054", raw)},
+      {"text", true, Text("TDS 3054", shown)},
+      {"csv", false, csv(raw)},
+      {"csv", true, csv(shown)},
+      {"json", false, {}},
+      {"json", true, {}},
+  };
+  for (const Case &c : cases) {
+    const ReadRun run = Read({"--format", c.format}, bus, {}, c.onTerminal);
+    const std::string what = std::string(c.format) + (c.onTerminal ? " on a terminal" : " through a pipe");
+    EXPECT_EQ(run.status, 0) << what << "\n" << run.err.toStdString();
+    if (!c.out.isEmpty()) {
+      EXPECT_EQ(run.out.toStdString(), c.out.toStdString()) << what;
+      continue;
+    }
+    QStringList entries;
+    for (const QJsonValue &entry : QJsonDocument::fromJson(run.out).object()["entries"].toArray())
+      entries.append(entry.toString());
+    EXPECT_EQ(entries, (QStringList{QString::fromUtf8(raw[0].c_str()), QString::fromUtf8(raw[1].c_str()),
+                                    QString::fromUtf8(raw[2].c_str())}))
+        << what;
   }
 }
 
