@@ -21,7 +21,8 @@ if ldconfig -p | grep -q 'libgpib\.so\.0'; then
   exit 77
 fi
 export XDG_CONFIG_HOME="$work/config"
-unset SKELD_GPIB_INTERFACE LD_LIBRARY_PATH
+# The dialog is driven through the X server: a platform the caller chose must not move it.
+unset SKELD_GPIB_INTERFACE LD_LIBRARY_PATH QT_QPA_PLATFORM
 
 status=0
 fail() {
