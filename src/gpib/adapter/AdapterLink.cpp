@@ -27,6 +27,8 @@ constexpr std::chrono::milliseconds ConnectLimit{3000};
 constexpr std::chrono::milliseconds SendLimit{3000};
 // What the toolkit holds for us between two pulls; beyond it the system holds the data back.
 constexpr qint64 DeviceReadBuffer = 64 * 1024;
+// What ends an answer: a line end, or the end-of-text character after a reply.
+constexpr char EndOfText = 4;
 
 #ifdef SKELD_SERIAL_ADAPTERS
 // A port that refuses (a pseudo-terminal, a driver without the flag) is used as it is.
@@ -79,6 +81,7 @@ bool AdapterLink::Open(QString &why) {
   goneReason_.clear();
   flooded_ = false;
   portClosed_ = false;
+  sinceEnd_ = 0;
   return where_.tcp ? OpenTcp(why) : OpenSerial(why);
 }
 
@@ -165,6 +168,7 @@ void AdapterLink::Close() {
   lowLatency_ = false;
   flooded_ = false;
   portClosed_ = false;
+  sinceEnd_ = 0;
 }
 
 QString AdapterLink::GoneWords(const QString &when) const {
@@ -185,8 +189,13 @@ void AdapterLink::MarkGone(const QString &reason) {
 void AdapterLink::Pull() {
   if (!device_ || !device_->isOpen() || flooded_)
     return;
-  input_ += device_->readAll();
-  if (input_.size() > InputLimit) {
+  const QByteArray fresh = device_->readAll();
+  // Counted across the drops before each command too: an adapter asked again and again
+  // while it floods never lets the input itself grow past the limit.
+  const qsizetype end = std::max(fresh.lastIndexOf('\n'), fresh.lastIndexOf(EndOfText));
+  sinceEnd_ = end < 0 ? sinceEnd_ + fresh.size() : fresh.size() - end - 1;
+  input_ += fresh;
+  if (input_.size() > InputLimit || sinceEnd_ > InputLimit) {
     input_.clear();
     flooded_ = true;
     MarkGone(QStringLiteral("more than %1 bytes without an end").arg(InputLimit));

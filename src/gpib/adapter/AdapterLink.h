@@ -37,8 +37,9 @@ public:
   // Says on standard error that count bytes nobody waited for were dropped (nothing for 0).
   void ReportDropped(qsizetype count) const;
 
-  // The most that waits to be taken: the longest reply the program reads, and one chunk. More
-  // ends the stream as an adapter that sends data without an end.
+  // The most that waits to be taken, and that may come without a line end or end of text: the
+  // longest reply the program reads, and one chunk. More ends the stream as an adapter that
+  // sends data without an end.
   static constexpr qsizetype InputLimit = 32768 * 512;
 
   enum class Outcome { Done, TimedOut, Gone };
@@ -81,6 +82,7 @@ private:
   QEventLoop *waiting_ = nullptr;
   bool lowLatency_ = false;
   bool flooded_ = false;
+  qsizetype sinceEnd_ = 0; // bytes since the last line end or end of text
   bool portClosed_ = false;
 };
 
