@@ -146,12 +146,13 @@ void AdapterDriver::Release() {
 }
 
 // An adapter on a board that resets when the port opens misses the first questions while
-// it starts, so ++ver is asked again each second.
+// it starts, so ++ver is asked again each second. What it says while it starts (a banner, half
+// an answer) is no reply anybody waits for, and not worth a line.
 bool AdapterDriver::Identify() {
-  link_.Discard();
   const auto deadline = std::chrono::steady_clock::now() + TimingsInUse().versionLimit;
   int asked = 0;
   while (std::chrono::steady_clock::now() < deadline) {
+    link_.Discard();
     if (!Command("ver"))
       return false;
     ++asked;
