@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <type_traits>
 
@@ -246,6 +247,14 @@ bool ParseBusDescription(const std::string &text, const std::string &sourceName,
 }
 
 bool ConfigureFromFile(const std::string &path, std::string &error) {
+  // Opening a FIFO would wait for a writer for ever, before any window or message.
+  std::error_code status;
+  if (std::filesystem::exists(path, status) && !std::filesystem::is_regular_file(path, status)) {
+    error = path + ": cannot read the bus description: " +
+            (std::filesystem::is_directory(path, status) ? std::strerror(EISDIR) : "not a regular file");
+    ConfigureBroken();
+    return false;
+  }
   std::string text;
   std::FILE *file = std::fopen(path.c_str(), "rb");
   int reason = file ? 0 : errno;

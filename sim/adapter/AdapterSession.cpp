@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace gpibsim {
@@ -14,6 +15,10 @@ namespace {
 // The viewer reads in chunks of this size, so a long reply traces alike on both paths.
 constexpr long ChunkBytes = 512;
 constexpr int MaxAddress = 30;
+// A flood outgrows any reply the viewer takes, and then stops, so that the simulator itself
+// stays bounded when nobody reads it.
+constexpr qint64 FloodBytes = 64 * 1024 * 1024;
+constexpr int FloodChunk = 64 * 1024;
 
 // Neither manual fixes these texts for every case; one text for each kind of refusal keeps
 // a host's mistake visible in both dialects.
@@ -34,6 +39,7 @@ AdapterSession::AdapterSession(const Options &options, QObject *parent)
   timeout_.setSingleShot(true);
   timeout_.setTimerType(Qt::PreciseTimer); // never ends a time-out early
   connect(&timeout_, &QTimer::timeout, this, &AdapterSession::ProcessPending);
+  connect(&flood_, &QTimer::timeout, this, &AdapterSession::Flood);
 }
 
 void AdapterSession::Receive(const QByteArray &bytes) {
@@ -49,9 +55,22 @@ void AdapterSession::Reset() {
   reader_.Reset();
   pending_.clear();
   timeout_.stop();
+  flood_.stop();
+  held_.clear();
+}
+
+void AdapterSession::Flood() {
+  if (flooded_ >= FloodBytes) {
+    flood_.stop();
+    return;
+  }
+  flooded_ += FloodChunk;
+  emit send(QByteArray(FloodChunk, 'A'));
 }
 
 void AdapterSession::ProcessPending() {
+  if (!held_.isEmpty() && !timeout_.isActive())
+    emit send(std::exchange(held_, QByteArray()));
   while (!vanished_ && !timeout_.isActive() && !pending_.empty()) {
     const EscapedLineReader::Line line = pending_.front();
     pending_.pop_front();
@@ -72,7 +91,9 @@ void AdapterSession::Execute(const EscapedLineReader::Line &line) {
 
 void AdapterSession::Command(const QByteArray &name, const QList<QByteArray> &args) {
   const bool controller = mode_ == 1;
-  if (name == "ver") {
+  if (name == "ver" && options_.floodVersion) {
+    flood_.start(1);
+  } else if (name == "ver") {
     Answer(options_.version);
   } else if (name == "addr") {
     Address(args);
@@ -169,6 +190,7 @@ void AdapterSession::Read(const QList<QByteArray> &args) {
     emit vanish();
     return;
   }
+  holding_ = ++served_ == options_.lateRead;
   int stop = 0;
   if (args.isEmpty())
     ReadFromBus(Until::Timeout, 0);
@@ -178,6 +200,9 @@ void AdapterSession::Read(const QList<QByteArray> &args) {
     ReadFromBus(Until::Char, static_cast<char>(stop));
   else
     Answer(BadParameter);
+  // What comes after waits behind the late reply, as behind a busy adapter.
+  if (std::exchange(holding_, false) && !held_.isEmpty())
+    timeout_.start(options_.lateMs);
 }
 
 // Passes on what the instrument sends until the read ends: at EOI (followed by the
@@ -201,20 +226,20 @@ void AdapterSession::ReadFromBus(Until until, char stopChar) {
       if (eotEnable_)
         out.append(static_cast<char>(eotChar_));
       if (until != Until::Timeout) {
-        emit send(out);
+        Deliver(out);
         return;
       }
       continue;
     }
     if (until == Until::Char && got == 1 && buffer[0] == stopChar) {
-      emit send(out);
+      Deliver(out);
       return;
     }
     if ((status & (TIMO | ERR)) || got == 0)
       break;
   }
   if (!out.isEmpty())
-    emit send(out);
+    Deliver(out);
   WaitOut(clock.elapsed());
 }
 
@@ -290,5 +315,12 @@ void AdapterSession::WaitOut(qint64 elapsedMs) {
 }
 
 void AdapterSession::Answer(const QByteArray &text) { emit send(text + "\r\n"); }
+
+void AdapterSession::Deliver(const QByteArray &bytes) {
+  if (holding_)
+    held_ += bytes;
+  else
+    emit send(bytes);
+}
 
 } // namespace gpibsim

@@ -26,6 +26,9 @@ public:
     QByteArray version;        // the ++ver answer, without its line end
     int vanishAfterReads = -1; // -1: never
     bool mute = false;
+    int lateRead = 0; // the ++read (1-based) whose reply goes out lateMs late; 0: none
+    int lateMs = 0;
+    bool floodVersion = false; // ++ver is answered with bytes that never end
   };
 
   explicit AdapterSession(const Options &options, QObject *parent = nullptr);
@@ -56,6 +59,8 @@ private:
   bool Readdress(int pad);
   void WaitOut(qint64 elapsedMs);
   void Answer(const QByteArray &text);
+  void Deliver(const QByteArray &bytes);
+  void Flood();
 
   const GpibDriverApi &driver_;
   Options options_;
@@ -64,6 +69,11 @@ private:
   QTimer timeout_; // runs while a read waits for bytes that do not come
   bool vanished_ = false;
   int reads_ = 0;
+  int served_ = 0;       // ++read commands so far
+  bool holding_ = false; // the current read's reply is kept back
+  QByteArray held_;      // and goes out when timeout_ ends
+  QTimer flood_;
+  qint64 flooded_ = 0;
 
   int ud_ = -1; // the device descriptor, once one is needed
   int devicePad_ = -1;

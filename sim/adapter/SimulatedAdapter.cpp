@@ -29,6 +29,9 @@ SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QO
   session.version = VersionText(options.dialect, options.transport);
   session.vanishAfterReads = options.vanishAfterReads;
   session.mute = options.mute;
+  session.lateRead = options.lateRead;
+  session.lateMs = options.lateMs;
+  session.floodVersion = options.floodVersion;
   session_ = std::make_unique<AdapterSession>(session);
 
   connect(link_.get(), &AdapterLink::received, session_.get(), &AdapterSession::Receive);

@@ -27,6 +27,9 @@ public:
     int vanishAfterReads = -1; // -1: never; N: the ++read after N of them unplugs the adapter
     bool mute = false;         // never answers anything
     int holdMs = 0;            // every reply is held this long, as a USB serial chip's latency timer does
+    int lateRead = 0;          // the ++read (1-based) whose reply comes lateMs late; 0: none
+    int lateMs = 0;
+    bool floodVersion = false; // ++ver is answered with bytes that never end
   };
 
   explicit SimulatedAdapter(const Options &options, QObject *parent = nullptr);

@@ -1,5 +1,5 @@
 // gpibsim-adapter --dialect prologix|ar488 (--pty | --tcp PORT) [--vanish-after-reads N] [--mute]
-//                 [--hold-ms MS]
+//                 [--hold-ms MS] [--late-read N:MS] [--flood-ver]
 // A simulated "++" GPIB adapter on the simulated bus (GPIBSIM_BUS, GPIBSIM_TRACE as for
 // libgpib.so.0). Prints where to reach it on one line, then serves until it is killed or its
 // standard input ends.
@@ -44,7 +44,13 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
       QStringLiteral("Hold every reply MS milliseconds before it goes out (the latency "
                      "timer of a USB serial chip)."),
       QStringLiteral("MS"));
-  parser.addOptions({dialect, pty, tcp, vanish, mute, hold});
+  const QCommandLineOption late(
+      QStringLiteral("late-read"),
+      QStringLiteral("The reply to the Nth ++read goes out MS milliseconds late; what follows waits."),
+      QStringLiteral("N:MS"));
+  const QCommandLineOption flood(QStringLiteral("flood-ver"),
+                                 QStringLiteral("Answer ++ver with 64 MiB of bytes and no line end."));
+  parser.addOptions({dialect, pty, tcp, vanish, mute, hold, late, flood});
 
   if (!parser.parse(arguments)) {
     error = parser.errorText();
@@ -84,6 +90,17 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
     if (!ok || options.holdMs < 0 || options.holdMs > 10000)
       error = QStringLiteral("--hold-ms needs milliseconds from 0 to 10000");
   }
+  if (parser.isSet(late)) {
+    const QStringList parts = parser.value(late).split(QLatin1Char(':'));
+    bool msOk = false;
+    if (parts.size() == 2) {
+      options.lateRead = parts[0].toInt(&ok);
+      options.lateMs = parts[1].toInt(&msOk);
+    }
+    if (!ok || !msOk || options.lateRead < 1 || options.lateMs < 0 || options.lateMs > 60000)
+      error = QStringLiteral("--late-read needs N:MS, a read from 1 and milliseconds from 0 to 60000");
+  }
+  options.floodVersion = parser.isSet(flood);
   if (!error.isEmpty())
     return std::nullopt;
   return options;

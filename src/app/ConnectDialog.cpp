@@ -1,5 +1,6 @@
 #include "app/ConnectDialog.h"
 
+#include "app/OutsideText.h"
 #include "gpib/Vbib32.h"
 #include "route/RouteStartup.h"
 #include "route/plus/AdapterPorts.h"
@@ -47,7 +48,7 @@ QComboBox *DialectBox(QWidget *parent, const char *name, Kind kind) {
 Kind KindOf(const QComboBox *box) { return static_cast<Kind>(box->currentData().toInt()); }
 
 QLabel *Note(QWidget *parent, const QString &text) {
-  auto *label = new QLabel(text, parent);
+  auto *label = new QLabel(OneScreenWide(text, *parent), parent);
   label->setWordWrap(true);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   QPalette palette = label->palette();
@@ -251,7 +252,7 @@ void ConnectDialog::Preselect(const RouteSpec &where) {
 }
 
 void ConnectDialog::ShowFailure(const QString &text) {
-  Failure->setText(text);
+  Failure->setText(OneScreenWide(text, *this));
   Failure->setVisible(!text.isEmpty());
 }
 

@@ -14,12 +14,16 @@ namespace skeld {
 bool IsEndMarker(const std::string &item, std::int16_t zeroEndsLog);
 
 // The entries of a reply to "ERRLOG?", up to its first end marker. Text before the first
-// quote is passed over; an item without its closing quote ends the reply like an end marker.
-std::vector<std::string> FirstLogItems(const std::string &reply, std::int16_t zeroEndsLog);
+// quote is passed over; an item without its closing quote ends the reply like an end marker,
+// and sets unclosed when given.
+std::vector<std::string> FirstLogItems(const std::string &reply, std::int16_t zeroEndsLog,
+                                       bool *unclosed = nullptr);
 
 // The entry of a reply to "ERRLOG:NEXT?", or nothing when the reply ends the log: an end
-// marker, no quote at all (the empty reply after a GPIB error) or an unclosed item.
-std::optional<std::string> NextLogItem(const std::string &reply, std::int16_t zeroEndsLog);
+// marker, no quote at all (the empty reply after a GPIB error) or an unclosed item (which
+// sets unclosed when given).
+std::optional<std::string> NextLogItem(const std::string &reply, std::int16_t zeroEndsLog,
+                                       bool *unclosed = nullptr);
 
 // The line under the list: " 1 logged error found.", " No logged errors found." ...
 QString CountLine(int entries);

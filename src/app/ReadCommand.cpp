@@ -2,6 +2,7 @@
 
 #include "app/ScopeStartUp.h"
 #include "app/TdsConversation.h"
+#include "app/TerminalText.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
 #include "output/ErrorLogFormats.h"
@@ -179,6 +180,8 @@ int ReadEveryScope(route::RouteInstall &install, ErrorLogOutput::LogFormat forma
       ++run.failures;
     }
     SetEndProgramHandler(previous);
+    if (run.logRead && output.isEmpty())
+      MakeSafeForTerminal(format, run.reading);
     if (run.logRead)
       readings.append(run.reading);
     if (run.failures > 0 || run.refused || !run.logRead) {
@@ -258,6 +261,8 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
   RunScope(where, run);
   if (run.refused)
     return ReadFailed;
+  if (output.isEmpty())
+    MakeSafeForTerminal(format, run.reading);
   // What was read is written also after a failure, which the status tells.
   if (!WriteLog(output, ErrorLogOutput::FormatLog(format, run.reading)))
     return ReadFailed;

@@ -1,3 +1,4 @@
+#include "app/LogLimitOption.h"
 #include "app/ReadCommand.h"
 #include "app/ViewerSession.h"
 #include "platform/AppInfo.h"
@@ -109,6 +110,7 @@ int main(int argc, char **argv) {
                                             QStringLiteral("Neither use nor change what is remembered."));
   parser.addOptions({forgetOption, noRememberOption});
   skeld::AddReadOptions(parser);
+  skeld::AddMaxEntriesOption(parser);
   AcceptToolkitOptions(parser);
   QStringList arguments;
   for (int i = 0; i < argc; ++i)
@@ -130,6 +132,9 @@ int main(int argc, char **argv) {
   if (!parser.positionalArguments().isEmpty())
     return Refuse(argv,
                   QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+
+  if (QString why; !skeld::ApplyMaxEntriesOption(parser, why))
+    return Refuse(argv, why);
 
   route::remembered::SetEnabled(!parser.isSet(noRememberOption));
   if (parser.isSet(forgetOption) && route::remembered::Enabled())

@@ -289,6 +289,10 @@ std::string GpibRead(std::int16_t &handle) {
 
   if (chunks == 0) {
     Show(DriverFailureLine(failedWith) + ReadFailed, StyleExclamation, IoErrorTitle);
+    // A reply given up on may still be sent, or its rest still wait in the instrument: a
+    // device clear drops it there, so that the next query cannot read it as its own reply.
+    if (failedWith != VBIB32::EDVR)
+      VBIB32::ibclr(handle);
     return std::string();
   }
   return CleanReply(accumulated);

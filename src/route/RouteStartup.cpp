@@ -1,7 +1,10 @@
 #include "route/RouteStartup.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -17,7 +20,45 @@ const QString AddressKey = QStringLiteral("gpib/address");
 const QString HostsKey = QStringLiteral("gpib/recentHosts");
 constexpr int KeptHosts = 5;
 
+// A host or port name is a few dozen characters; anything longer is not one.
+constexpr qsizetype MaxRememberedText = 1024;
+constexpr qint64 MaxSettingsFileBytes = 64 * 1024;
+
 bool gEnabled = true;
+
+// Reading the settings file must not hold up the start: a FIFO there would block for ever,
+// a huge file be read and laid out. Such a file is passed over, with one line, for the run.
+bool SettingsFileUsable() {
+#ifdef _WIN32
+  return true;
+#else
+  static const bool usable = [] {
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/%1/%1.conf").arg(QLatin1String(SettingsOwner));
+    const QFileInfo file(path);
+    QString why;
+    if (file.exists() && !file.isFile())
+      why = QStringLiteral("not a regular file");
+    else if (file.exists() && file.size() > MaxSettingsFileBytes)
+      why = QStringLiteral("larger than %1 KiB").arg(MaxSettingsFileBytes / 1024);
+    if (why.isEmpty())
+      return true;
+    std::fprintf(stderr, "the settings file %s is passed over: %s\n", qPrintable(path), qPrintable(why));
+    return false;
+  }();
+  return usable;
+#endif
+}
+
+bool Usable() { return gEnabled && SettingsFileUsable(); }
+
+bool TooLong(const QString &text, const char *what) {
+  if (text.size() <= MaxRememberedText)
+    return false;
+  std::fprintf(stderr, "remembered %s passed over: longer than %lld characters\n", what,
+               static_cast<long long>(MaxRememberedText));
+  return true;
+}
 
 std::unique_ptr<QSettings> Settings() {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -73,11 +114,11 @@ bool ResolveStartupRoute(const std::optional<QString> &option, const std::option
 namespace remembered {
 
 std::optional<RouteSpec> Route() {
-  if (!gEnabled)
+  if (!Usable())
     return std::nullopt;
   const std::unique_ptr<QSettings> settings = Settings();
   const QString text = settings->value(InterfaceKey).toString();
-  if (text.isEmpty())
+  if (text.isEmpty() || TooLong(text, "GPIB interface"))
     return std::nullopt;
   RouteSpec where;
   QString error;
@@ -86,17 +127,25 @@ std::optional<RouteSpec> Route() {
     return std::nullopt;
   }
   const QString address = settings->value(AddressKey).toString();
-  if (!address.isEmpty() && !ApplyAddress(address, where, error))
+  if (!address.isEmpty() && !TooLong(address, "GPIB address") && !ApplyAddress(address, where, error))
     std::fprintf(stderr, "remembered GPIB address passed over: %s\n", qPrintable(error));
   return where;
 }
 
-QStringList RecentHosts() { return gEnabled ? Settings()->value(HostsKey).toStringList() : QStringList(); }
+QStringList RecentHosts() {
+  if (!Usable())
+    return QStringList();
+  QStringList hosts = Settings()->value(HostsKey).toStringList();
+  hosts.erase(
+      std::remove_if(hosts.begin(), hosts.end(), [](const QString &host) { return TooLong(host, "host"); }),
+      hosts.end());
+  return hosts;
+}
 
 // The route as today's viewer writes it, the address beside it: a viewer that does not know
 // addresses still reads the route.
 void Remember(const RouteSpec &where) {
-  if (!gEnabled)
+  if (!Usable())
     return;
   const std::unique_ptr<QSettings> settings = Settings();
   RouteSpec route = where;
@@ -120,6 +169,8 @@ void Remember(const RouteSpec &where) {
 }
 
 void Forget() {
+  if (!SettingsFileUsable())
+    return;
   const std::unique_ptr<QSettings> settings = Settings();
   settings->remove(InterfaceKey);
   settings->remove(AddressKey);
@@ -128,7 +179,7 @@ void Forget() {
 }
 
 void SetEnabled(bool enabled) { gEnabled = enabled; }
-bool Enabled() { return gEnabled; }
+bool Enabled() { return Usable(); }
 
 } // namespace remembered
 } // namespace route

@@ -37,6 +37,9 @@ const QString errAboutForm::CreditLine = QStringLiteral("Written by the Skeld In
 
 namespace {
 
+// A version file is a few lines; the entry stands near its start.
+constexpr qint64 MaxVersionFileBytes = 1024 * 1024;
+
 const QString CaptionPrefix = QStringLiteral("About ");
 
 // "MS Sans Serif" 8.25 pt is not on Linux; its metric stand-in keeps the labels' sizes.
@@ -143,7 +146,7 @@ void errAboutForm::Command_CheckUpdate_Click() {
       QFile file(localFile);
       // A file that cannot be read is as good as missing.
       if (QFileInfo(localFile).isFile() && file.open(QIODevice::ReadOnly))
-        verdict = UpdateCheck::Judge(file.readAll(), skeld::AppTitle(), skeld::VersionText);
+        verdict = UpdateCheck::Judge(file.read(MaxVersionFileBytes), skeld::AppTitle(), skeld::VersionText);
       else
         verdict.outcome = UpdateCheck::Outcome::FileMissing;
     }

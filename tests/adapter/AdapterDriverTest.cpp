@@ -235,6 +235,27 @@ INSTANTIATE_TEST_SUITE_P(
         ListenerCase{"Ar488TooMany", PlusRoute::Kind::Ar488, {4, 9}, 2, {0, 4}, ERR | CMPL, ETAB}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// An adapter that answers the listener search with something else is named for it, not
+// taken for a bus without listeners.
+TEST(AdapterListeners, GarbageInTheAnswerIsNamedAsSuch) {
+  for (const auto &[kind, command] :
+       {std::pair{PlusRoute::Kind::Prologix, "++spoll 1"}, std::pair{PlusRoute::Kind::Ar488, "++fndl"}}) {
+    FakeAdapterPeer peer;
+    peer.garbage = "\x01#?!";
+    AdapterDriver driver(Over(peer, kind));
+    const Addr4882_t pads[] = {0, 1, 2, NOADDR};
+    Addr4882_t results[15] = {};
+    testing::internal::CaptureStderr();
+    driver.FindLstn(0, pads, results, 15);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(driver.ThreadIbsta(), ERR) << command;
+    EXPECT_EQ(driver.ThreadIberr(), EDVR) << command;
+    EXPECT_NE(driver.Failure().find(std::string("sends garbage in answer to ") + command + ": \"?#?!\""),
+              std::string::npos)
+        << driver.Failure();
+  }
+}
+
 struct LostCase {
   const char *name;
   bool mute;

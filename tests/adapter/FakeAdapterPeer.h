@@ -27,6 +27,7 @@ public:
   int vanishAtRead = 0; // 1-based ++read during which the connection is dropped; 0: never
   int statusByte = 0;
   std::set<int> listeners{1};
+  QByteArray garbage; // when set, the answer to every ++spoll and ++fndl
   // What the instrument at pad replies to the last data written to it.
   std::function<QByteArray(int pad, const QByteArray &written)> reply = [](int, const QByteArray &written) {
     return "echo " + written;
@@ -95,6 +96,8 @@ private:
       eot_ = static_cast<char>(argument);
     } else if (name == "eot_enable") {
       eotEnabled_ = argument == 1;
+    } else if ((name == "spoll" || name == "fndl") && !garbage.isEmpty()) {
+      socket->write(garbage + "\r\n");
     } else if (name == "spoll") {
       if (listeners.count(argument >= 0 ? argument : addr_))
         socket->write(QByteArray::number(statusByte) + "\r\n");

@@ -4,6 +4,10 @@
 #include "support/Files.h"
 #include "support/ScopeBus.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,9 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -28,6 +36,7 @@ struct ReadRun {
   QByteArray err;
   int status = -1;
   std::vector<std::string> trace;
+  long peakKiB = 0; // the viewer's largest resident size, as the system counted it
 
   std::string ErrFirstLine() const { return err.left(err.indexOf('\n')).toStdString(); }
   long Written(const std::string &command) const {
@@ -37,8 +46,9 @@ struct ReadRun {
 };
 
 // On the drop-in simulated driver with bus (or its default bus), or with environment added.
+// With onTerminal, standard output is a pseudo-terminal (raw: it adds no CR of its own).
 ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescription> &bus,
-             const QProcessEnvironment &extra = {}) {
+             const QProcessEnvironment &extra = {}, bool onTerminal = false) {
   QTemporaryDir dir;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SKELD_GPIB_INTERFACE"})
@@ -53,12 +63,40 @@ ReadRun Read(const QStringList &arguments, const std::optional<gpibsim::BusDescr
   env.insert(extra);
   QProcess viewer;
   viewer.setProcessEnvironment(env);
+  int terminal = -1;
+  int terminalSide = -1;
+  if (onTerminal) {
+    terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    terminalSide = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    termios mode{};
+    tcgetattr(terminalSide, &mode);
+    cfmakeraw(&mode);
+    tcsetattr(terminalSide, TCSANOW, &mode);
+    viewer.setChildProcessModifier([terminalSide] { dup2(terminalSide, STDOUT_FILENO); });
+  }
   viewer.start(QStringLiteral(SKELD_BINARY_DIR "/skeld-errlog"),
                QStringList{QStringLiteral("--read")} + arguments);
   viewer.closeWriteChannel();
-  EXPECT_TRUE(viewer.waitForFinished(60000)) << "--read did not end";
+  if (terminalSide >= 0)
+    close(terminalSide);
   ReadRun run;
+  // The high-water mark only grows, so the last look before the end holds the peak.
+  const QString status = QStringLiteral("/proc/%1/status").arg(viewer.processId());
+  QDeadlineTimer limit(60000);
+  while (!viewer.waitForFinished(20) && !limit.hasExpired())
+    for (const QByteArray &line : ReadFile(status).split('\n'))
+      if (line.startsWith("VmHWM:"))
+        run.peakKiB = std::max(run.peakKiB, line.mid(6).trimmed().split(' ').front().toLong());
+  EXPECT_FALSE(limit.hasExpired()) << "--read did not end";
   run.out = viewer.readAllStandardOutput();
+  if (terminal >= 0) {
+    fcntl(terminal, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0;)
+      run.out.append(buffer, static_cast<int>(n));
+    close(terminal);
+  }
   run.err = viewer.readAllStandardError();
   run.status = viewer.exitStatus() == QProcess::NormalExit ? viewer.exitCode() : -1;
   const QString trace = dir.filePath(QStringLiteral("trace.txt"));
@@ -383,6 +421,199 @@ TEST(ReadCommand, ThroughTheSimulatedPrologixTheOutputIsTheSame) {
 
   const ReadRun json = Read({"--format", "json", "--interface", where}, std::nullopt);
   EXPECT_EQ(QJsonDocument::fromJson(json.out).object()["interface"], where);
+}
+
+// A scope or adapter that misbehaves: the reading ends in bounded time and memory, with the
+// status and the message that say so, and the entries that came before are written.
+TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
+#ifdef __SANITIZE_ADDRESS__
+  constexpr long MemoryBoundKiB = 1024 * 1024; // the sanitizer's shadow and quarantine
+#else
+  constexpr long MemoryBoundKiB = 192 * 1024;
+#endif
+  struct Case {
+    const char *what;
+    gpibsim::BusDescription bus;
+    QStringList adapter; // the simulated adapter's options; empty: the driver library
+    QStringList arguments;
+    int status;
+    std::string errFirstLine;
+    int entries;      // -1: nothing written
+    const char *says; // somewhere on standard error
+  };
+  const Case cases[] = {
+      {"a log that never ends stops at the limit",
+       ScopeBus(Tds3054, {}).Faults({RawReply("ERRLOG:NEXT?", 0, "\"again\"")}),
+       {},
+       {"--max-entries", "20"},
+       1,
+       "I/O Error",
+       20,
+       "The reading stopped after 20 entries."},
+      {"an item without its closing quote is a damaged reply",
+       ScopeBus(Tds3054, Entries(4)).Faults({RawReply("ERRLOG:NEXT?", 2, "\"Entry 3 cut")}),
+       {},
+       {},
+       1,
+       "I/O Error",
+       2,
+       "Damaged reply: a log entry without its closing quote"},
+      {"a late reply is not taken for the next one",
+       ScopeBus(Tds3054, Entries(4)),
+       {"--late-read", "3:5000"},
+       {},
+       1,
+       "I/O Error",
+       3,
+       "bytes that came when no reply was awaited were dropped"},
+      {"an adapter that floods its answer to ++ver",
+       ScopeBus(Tds3054, Entries(4)),
+       {"--flood-ver"},
+       {},
+       1,
+       "GPIB adapter could not be used: %1: the Prologix adapter sends data without an end",
+       -1,
+       "Initialization Error"},
+  };
+  for (const Case &c : cases) {
+    std::optional<AdapterProcess> adapter;
+    QStringList arguments = c.arguments + QStringList{"--format", "json"};
+    QString place;
+    if (!c.adapter.isEmpty()) {
+      adapter.emplace(QStringList{"--dialect", "prologix", "--pty"} + c.adapter,
+                      QByteArray::fromStdString(busdesc::BusJson(c.bus)));
+      place = adapter->endpoint.mid(4);
+      arguments += {"--interface", "prologix:" + place};
+    }
+    const ReadRun run = Read(arguments, adapter ? std::nullopt : std::optional(c.bus));
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.ErrFirstLine(),
+              QString::fromStdString(c.errFirstLine).replace(QLatin1String("%1"), place).toStdString())
+        << c.what << "\n"
+        << run.err.toStdString();
+    const QJsonArray entries = QJsonDocument::fromJson(run.out).object()["entries"].toArray();
+    EXPECT_EQ(run.out.isEmpty() ? -1 : entries.size(), c.entries) << c.what;
+    EXPECT_TRUE(run.err.contains(c.says)) << c.what << "\n" << run.err.toStdString();
+    EXPECT_GT(run.peakKiB, 0) << c.what;
+    EXPECT_LT(run.peakKiB, MemoryBoundKiB) << c.what;
+  }
+}
+
+// Files read at the start that are not plain files of sensible size: each is passed over with
+// one line, or ends the start with it, at once; none holds the start up.
+TEST(ReadCommand, FilesThatCannotStallTheStart) {
+#ifdef __SANITIZE_ADDRESS__
+  constexpr qint64 HangBoundMs = 6000;
+#else
+  constexpr qint64 HangBoundMs = 2000;
+#endif
+  enum class Make { Fifo, Folder, Text };
+  struct Case {
+    const char *what;
+    bool busFile; // else the settings file
+    Make make;
+    QByteArray text;
+    int status;
+    const char *errStart;
+  };
+  const QByteArray longValue = "[gpib]\ninterface=prologix:" + QByteArray(2000, 'x') + "\n";
+  const QByteArray hugeValue = "[gpib]\ninterface=prologix:" + QByteArray(10 * 1024 * 1024, 'x') + "\n";
+  const Case cases[] = {
+      {"bus description FIFO",
+       true,
+       Make::Fifo,
+       {},
+       1,
+       "gpibsim: %1: cannot read the bus description: not a regular file (the bus has no listeners)"},
+      {"bus description folder",
+       true,
+       Make::Folder,
+       {},
+       1,
+       "gpibsim: %1: cannot read the bus description: Is a directory (the bus has no listeners)"},
+      {"settings FIFO", false, Make::Fifo, {}, 0, "the settings file %1 is passed over: not a regular file"},
+      {"settings folder",
+       false,
+       Make::Folder,
+       {},
+       0,
+       "the settings file %1 is passed over: not a regular file"},
+      {"settings with a 10 MB value", false, Make::Text, hugeValue, 0,
+       "the settings file %1 is passed over: larger than 64 KiB"},
+      {"settings with a 2 KB value", false, Make::Text, longValue, 0,
+       "remembered GPIB interface passed over: longer than 1024 characters"},
+  };
+  for (const Case &c : cases) {
+    QTemporaryDir dir;
+    const QString path = c.busFile ? dir.filePath(QStringLiteral("bus.json"))
+                                   : dir.filePath(QStringLiteral("config/skeld-errlog/skeld-errlog.conf"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    if (c.make == Make::Fifo)
+      ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (c.make == Make::Folder)
+      ASSERT_TRUE(QDir().mkpath(path));
+    else
+      ASSERT_TRUE(WriteFile(path, c.text));
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    if (c.busFile)
+      env.insert(QStringLiteral("GPIBSIM_BUS"), path);
+    QElapsedTimer clock;
+    clock.start();
+    const ReadRun run = Read({}, std::nullopt, env);
+    EXPECT_LT(clock.elapsed(), HangBoundMs) << c.what;
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err.toStdString();
+    EXPECT_EQ(run.ErrFirstLine(),
+              QString::fromUtf8(c.errStart).replace(QLatin1String("%1"), path).toStdString())
+        << c.what;
+    EXPECT_EQ(run.err.count('\n') > 1, c.status != 0) << c.what << ": one line when the start goes on\n"
+                                                      << run.err.left(300).toStdString();
+  }
+}
+
+// To a terminal the scope's control characters are shown, not obeyed; to a pipe the bytes are
+// those of Copy to File. JSON escapes them itself either way.
+TEST(ReadCommand, ControlCharactersAreEscapedOnATerminalOnly) {
+  // The bus description is UTF-8: the C1 character comes as its two bytes, the second of them
+  // a C1 control on its own.
+  const std::vector<std::string> raw = {"\x1b]0;owned\x07title", "del\x7f c1\xc2\x9b", "tab\tkept"};
+  const std::vector<std::string> shown = {"\\x1B]0;owned\\x07title", "del\\x7F c1\xc2\\x9B", "tab\tkept"};
+  const gpibsim::BusDescription bus = ScopeBus(Tds3054, raw);
+  struct Case {
+    const char *format;
+    bool onTerminal;
+    QByteArray out; // empty: JSON, checked by its entries
+  };
+  const auto csv = [](const std::vector<std::string> &entries) {
+    QByteArray text = "index,entry\r\n";
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      text +=
+          QByteArray::number(static_cast<int>(i) + 1) + ',' + QByteArray::fromStdString(entries[i]) + "\r\n";
+    return text;
+  };
+  const Case cases[] = {
+      {"text", false, Text("TDS 3054", raw)},
+      {"text", true, Text("TDS 3054", shown)},
+      {"csv", false, csv(raw)},
+      {"csv", true, csv(shown)},
+      {"json", false, {}},
+      {"json", true, {}},
+  };
+  for (const Case &c : cases) {
+    const ReadRun run = Read({"--format", c.format}, bus, {}, c.onTerminal);
+    const std::string what = std::string(c.format) + (c.onTerminal ? " on a terminal" : " through a pipe");
+    EXPECT_EQ(run.status, 0) << what << "\n" << run.err.toStdString();
+    if (!c.out.isEmpty()) {
+      EXPECT_EQ(run.out.toStdString(), c.out.toStdString()) << what;
+      continue;
+    }
+    QStringList entries;
+    for (const QJsonValue &entry : QJsonDocument::fromJson(run.out).object()["entries"].toArray())
+      entries.append(entry.toString());
+    EXPECT_EQ(entries, (QStringList{QString::fromUtf8(raw[0].c_str()), QString::fromUtf8(raw[1].c_str()),
+                                    QString::fromUtf8(raw[2].c_str())}))
+        << what;
+  }
 }
 
 } // namespace

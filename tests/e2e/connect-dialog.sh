@@ -21,7 +21,8 @@ if ldconfig -p | grep -q 'libgpib\.so\.0'; then
   exit 77
 fi
 export XDG_CONFIG_HOME="$work/config"
-unset SKELD_GPIB_INTERFACE LD_LIBRARY_PATH
+# The dialog is driven through the X server: a platform the caller chose must not move it.
+unset SKELD_GPIB_INTERFACE LD_LIBRARY_PATH QT_QPA_PLATFORM
 
 status=0
 fail() {
@@ -62,7 +63,13 @@ xdotool type --delay 20 /dev/ttyUSB7
 xdotool key Return
 shot dialog-failure
 xdotool search --name 'Connect to the GPIB Bus' >/dev/null || fail "the dialog closed after a failed try"
-grep -q '/dev/ttyUSB7: no such serial port' "$work/viewer-err" || fail "the failed try was not for /dev/ttyUSB7"
+# The try runs after the key is taken: a busy machine writes its line later.
+tried=
+for _ in $(seq 100); do
+  grep -q '/dev/ttyUSB7: no such serial port' "$work/viewer-err" && { tried=1; break; }
+  sleep 0.1
+done
+[ -n "$tried" ] || fail "the failed try was not for /dev/ttyUSB7"
 xdotool key --delay 50 ctrl+a
 xdotool type --delay 20 "$pty"
 xdotool key Return

@@ -4,6 +4,8 @@
 #include "support/ScopeBus.h"
 #include "support/SimulatedBus.h"
 
+#include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -43,6 +45,7 @@ struct PhaseCase {
   int nextQueries;
   std::size_t boxes;
   std::int16_t zeroEndsLog = 0;
+  int maxEntries = skeld::DefaultMaxLogEntries;
 };
 
 class Phases : public ::testing::TestWithParam<PhaseCase> {};
@@ -54,6 +57,8 @@ TEST_P(Phases, ReadExactlyTheItemsBeforeTheEnd) {
   std::int16_t handle = OpenScope(bus);
   skeld::TdsConversation(handle).Unlock();
   bus.trace.clear();
+  const int previousLimit = skeld::SetMaxLogEntries(c.maxEntries);
+  const auto restore = qScopeGuard([&] { skeld::SetMaxLogEntries(previousLimit); });
   std::vector<std::string> read;
   const int count = skeld::TdsConversation(handle).ReadLog(
       c.zeroEndsLog, [&read](const std::string &entry) { read.push_back(entry); });
@@ -85,12 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
         PhaseCase{"ZeroListedElsewhere", ScopeBus(Tds3054, {"0 a", "b"}), {"0 a", "b"}, 2, 0},
         // Items keep their blanks and commas.
         PhaseCase{"ItemsKeptLiterally", ScopeBus(Tds3054, {" x, y ", "  "}), {" x, y ", "  "}, 2, 0},
-        // Text before the first quote is passed over; an unclosed item ends phase 1.
+        // Text before the first quote is passed over; an unclosed item is a damaged reply that
+        // ends the reading with its report.
         PhaseCase{"MalformedFirstReply",
                   ScopeBus(Tds3054, {}).Faults({RawReply("ERRLOG?", 0, "ERRLOG \"a\",\"b")}),
                   {"a"},
-                  1,
-                  0},
+                  0,
+                  1},
         // A phase 2 reply with text around its item, then one without any quote.
         PhaseCase{
             "MalformedNextReplies",
@@ -103,7 +109,18 @@ INSTANTIATE_TEST_SUITE_P(
                   ScopeBus(Tds3054, {"a", "b", "c"}).Faults({RawReply("ERRLOG:NEXT?", 2, "\"c")}),
                   {"a", "b"},
                   2,
-                  0},
+                  1},
+        // A log that never ends stops one entry past the limit, with its report; a log of
+        // exactly the limit reads whole.
+        PhaseCase{"EndlessLog",
+                  ScopeBus(Tds3054, {}).Faults({RawReply("ERRLOG:NEXT?", 0, "\"again\"")}),
+                  {"again", "again", "again"},
+                  4,
+                  1,
+                  0,
+                  3},
+        PhaseCase{
+            "LogOfExactlyTheLimit", ScopeBus(Tds3054, {"a", "b", "c"}).Items(2), {"a", "b", "c"}, 2, 0, 0, 3},
         // A read that times out gives the empty reply after its message: the log ends there.
         PhaseCase{"TimedOutNextReply",
                   ScopeBus(Tds3054, {"a", "b", "c"}).Faults({Timeout("ERRLOG:NEXT?", 2)}),

@@ -357,7 +357,9 @@ TEST_F(About, CheckKeepsTheWindowAnsweringUntilItsTimeLimit) {
     qint64 longestGap = ticks.front();
     for (std::size_t i = 1; i < ticks.size(); ++i)
       longestGap = std::max(longestGap, ticks[i] - ticks[i - 1]);
-    EXPECT_LT(longestGap, 100) << "the window did not answer for so many milliseconds";
+    // A window held by the download is silent for the whole limit; a busy machine delays a
+    // tick by tens of milliseconds. The bound tells the two apart, it measures nothing.
+    EXPECT_LT(longestGap, c.endsBy.count() / 2) << "the window did not answer for so many milliseconds";
     EXPECT_TRUE(cursorShown);
     ASSERT_EQ(boxes.shown.size(), 1u) << "one check, one message";
     EXPECT_EQ(boxes.shown[0].prompt, QStringLiteral("Web Datafile not foud.") + QLatin1String(AskInfo));

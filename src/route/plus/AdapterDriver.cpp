@@ -61,26 +61,29 @@ void AdapterDriver::ForgetReply() {
 
 int AdapterDriver::LinkLost() {
   ForgetReply();
-  return Lost(QStringLiteral("went away (unplugged?): ") + link_.GoneReason());
+  return Lost(link_.GoneWords());
 }
 
-QString AdapterDriver::GoneBetweenCalls() {
-  return link_.IsGone() ? QStringLiteral("went away (unplugged?): ") + link_.GoneReason() : QString();
+QString AdapterDriver::GoneBetweenCalls() { return link_.IsGone() ? link_.GoneWords() : QString(); }
+
+QString AdapterDriver::EndedWhileOpening() const {
+  if (link_.Flooded())
+    return LostText(link_.GoneWords());
+  return QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason());
 }
 
 bool AdapterDriver::Open(QString &why) {
   if (!link_.Open(why))
     return false;
   if (!Identify()) {
-    why = link_.IsGone()
-              ? QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason())
-              : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
-                    .arg(where_.Place(), dialect_)
-                    .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0);
+    why = link_.IsGone() ? EndedWhileOpening()
+                         : QStringLiteral("%1: no %2 adapter answers (no reply to ++ver within %3 s)")
+                               .arg(where_.Place(), dialect_)
+                               .arg(static_cast<double>(TimingsInUse().versionLimit.count()) / 1000.0);
     return false;
   }
   if (!SetUp()) {
-    why = QStringLiteral("%1: the connection ended: %2").arg(where_.Place(), link_.GoneReason());
+    why = EndedWhileOpening();
     return false;
   }
   return true;
@@ -91,16 +94,18 @@ void AdapterDriver::Close() {
   addressed_ = -1;
   readTimeoutSent_ = -1;
   replyEnded_ = false;
+  unfinishedRead_ = false;
   ForgetReply();
 }
 
 // An adapter on a board that resets when the port opens misses the first questions while
-// it starts, so ++ver is asked again each second.
+// it starts, so ++ver is asked again each second. What it says while it starts (a banner, half
+// an answer) is no reply anybody waits for, and not worth a line.
 bool AdapterDriver::Identify() {
-  link_.Discard();
   const auto deadline = std::chrono::steady_clock::now() + TimingsInUse().versionLimit;
   int asked = 0;
   while (std::chrono::steady_clock::now() < deadline) {
+    link_.Discard();
     if (!Command("ver"))
       return false;
     ++asked;
@@ -138,7 +143,45 @@ bool AdapterDriver::SetUp() {
   return true;
 }
 
-bool AdapterDriver::Command(const QByteArray &line) { return link_.Send("++" + line + '\n'); }
+bool AdapterDriver::Send(const QByteArray &bytes) {
+  if (unfinishedRead_ && !DropUnfinishedReply())
+    return false;
+  return link_.Send(bytes);
+}
+
+// The adapter answers in order: whatever comes before the answer to a ++ver asked now is the
+// rest of the reply given up on, and would otherwise be taken as the next reply.
+bool AdapterDriver::DropUnfinishedReply() {
+  unfinishedRead_ = false;
+  ForgetReply();
+  if (!link_.Send("++ver\n"))
+    return false;
+  qsizetype dropped = 0;
+  const AdapterLink::Outcome outcome = link_.WaitUntil(
+      [&](QByteArray &input) {
+        for (qsizetype end = input.indexOf('\n'); end >= 0; end = input.indexOf('\n')) {
+          QByteArray line = input.left(end);
+          input.remove(0, end + 1);
+          if (line.endsWith('\r'))
+            line.chop(1);
+          if (line.endsWith(version_)) {
+            dropped += line.size() - version_.size();
+            return true;
+          }
+          dropped += end + 1;
+        }
+        return false;
+      },
+      TimingsInUse().readTimeoutCap + TimingsInUse().versionLimit);
+  link_.ReportDropped(dropped);
+  if (outcome == AdapterLink::Outcome::Done)
+    return true;
+  if (!link_.IsGone())
+    Lost(QStringLiteral("stopped answering (no reply to ++ver)"));
+  return false;
+}
+
+bool AdapterDriver::Command(const QByteArray &line) { return Send("++" + line + '\n'); }
 
 bool AdapterDriver::Select(int pad) {
   if (addressed_ == pad)
@@ -178,7 +221,7 @@ bool AdapterDriver::ReplyLine(QByteArray &line, milliseconds limit) {
 int AdapterDriver::Write(const Device &device, const QByteArray &data) {
   // A new message to the instrument ends whatever was left of the last reply.
   ForgetReply();
-  if (!Select(device.pad) || !link_.Send(Escaped(data) + '\n'))
+  if (!Select(device.pad) || !Send(Escaped(data) + '\n'))
     return LinkLost();
   return Complete();
 }
@@ -190,20 +233,27 @@ int AdapterDriver::Read(const Device &device, char *buf, int wanted, long &got) 
   if (!reading_) {
     reply_.clear();
     replyEnded_ = false;
-    link_.Discard();
     if (!Select(device.pad) || !SetReadTimeout(static_cast<int>(HostLimit(device.tmo).count())) ||
         !Command("read eoi"))
       return LinkLost();
     reading_ = true;
+    unfinishedRead_ = true;
   }
+  // Only what this call hands out is taken; the rest waits in the link, whose size is bounded.
   const AdapterLink::Outcome outcome = link_.WaitUntil(
       [&](QByteArray &input) {
         if (!replyEnded_) {
-          const int eot = input.indexOf(EotChar);
-          reply_ += eot < 0 ? input : input.left(eot);
-          replyEnded_ = eot >= 0;
+          const qsizetype eot = input.indexOf(EotChar);
+          const qsizetype end = eot < 0 ? input.size() : eot;
+          const qsizetype take = std::clamp<qsizetype>(wanted - reply_.size(), 0, end);
+          reply_ += input.left(take);
+          input.remove(0, take);
+          if (take == end && eot >= 0) {
+            input.remove(0, 1);
+            replyEnded_ = true;
+            unfinishedRead_ = false;
+          }
         }
-        input.clear();
         return replyEnded_ || reply_.size() >= wanted;
       },
       HostLimit(device.tmo), milliseconds(readTimeoutSent_) + TimingsInUse().silenceMargin);
@@ -220,7 +270,7 @@ int AdapterDriver::Read(const Device &device, char *buf, int wanted, long &got) 
   }
   ForgetReply();
   if (outcome == AdapterLink::Outcome::Gone)
-    return Lost(QStringLiteral("went away (unplugged?) during a read: ") + link_.GoneReason());
+    return Lost(link_.GoneWords(QStringLiteral(" during a read")));
   return Fail(EABO, TIMO | CMPL);
 }
 
@@ -232,7 +282,6 @@ int AdapterDriver::Clear(const Device &device) {
 }
 
 int AdapterDriver::Poll(const Device &device, int &statusByte) {
-  link_.Discard();
   if (!Select(device.pad) || !Command("spoll"))
     return LinkLost();
   QByteArray line;

@@ -62,7 +62,11 @@ private:
   bool SetUp();
   int LinkLost();
   void ForgetReply();
+  QString EndedWhileOpening() const;
 
+  // Every command goes out through here: the rest of a reply given up on is dropped first.
+  bool Send(const QByteArray &bytes);
+  bool DropUnfinishedReply();
   bool Command(const QByteArray &line);
   bool Select(int pad);
   bool SetReadTimeout(int ms);
@@ -82,6 +86,9 @@ private:
   QByteArray reply_;
   bool replyEnded_ = false;
   bool reading_ = false;
+  // A ++read went out and its end-of-text character has not come: the rest may still be on
+  // its way, after a time-out or a new command.
+  bool unfinishedRead_ = false;
 };
 
 } // namespace gpibadapter

@@ -8,6 +8,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #ifdef __linux__
 #include <linux/serial.h>
@@ -22,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 constexpr qint32 SerialBaud = 115200;
 constexpr std::chrono::milliseconds ConnectLimit{3000};
 constexpr std::chrono::milliseconds SendLimit{3000};
+// What the toolkit holds for us between two pulls; beyond it the system holds the data back.
+constexpr qint64 DeviceReadBuffer = 64 * 1024;
+// What ends an answer: a line end, or the end-of-text character after a reply.
+constexpr char EndOfText = 4;
 
 #ifdef SKELD_SERIAL_ADAPTERS
 // A port that refuses (a pseudo-terminal, a driver without the flag) is used as it is.
@@ -72,6 +79,9 @@ QString AdapterLink::SerialOpenFailure(const QString &port, int serialPortError,
 bool AdapterLink::Open(QString &why) {
   input_.clear();
   goneReason_.clear();
+  flooded_ = false;
+  portClosed_ = false;
+  sinceEnd_ = 0;
   return where_.tcp ? OpenTcp(why) : OpenSerial(why);
 }
 
@@ -91,10 +101,17 @@ bool AdapterLink::OpenSerial(QString &why) {
     return false;
   }
   lowLatency_ = SetLowLatency(*port);
+  port->setReadBufferSize(DeviceReadBuffer);
   QSerialPort *raw = port.get();
   QObject::connect(raw, &QSerialPort::errorOccurred, raw, [this, raw](QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
-      MarkGone(raw->errorString());
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError)
+      return;
+    // A USB adapter pulled out, or a pseudo-terminal whose other end closed: the system's own
+    // words for it ("Inappropriate ioctl for device") say nothing to the user.
+    portClosed_ = portClosed_ || error == QSerialPort::ResourceError || !raw->isOpen() ||
+                  raw->errorString() == QString::fromLocal8Bit(std::strerror(ENOTTY)) ||
+                  raw->errorString() == QString::fromLocal8Bit(std::strerror(EIO));
+    MarkGone(raw->errorString());
   });
   device_ = std::move(port);
   return true;
@@ -131,6 +148,7 @@ bool AdapterLink::OpenTcp(QString &why) {
     return false;
   }
   raw->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+  raw->setReadBufferSize(DeviceReadBuffer);
   QObject::connect(raw, &QTcpSocket::disconnected, raw,
                    [this] { MarkGone(QStringLiteral("the connection was closed")); });
   QObject::connect(raw, &QTcpSocket::errorOccurred, raw,
@@ -148,6 +166,17 @@ void AdapterLink::Close() {
   input_.clear();
   goneReason_.clear();
   lowLatency_ = false;
+  flooded_ = false;
+  portClosed_ = false;
+  sinceEnd_ = 0;
+}
+
+QString AdapterLink::GoneWords(const QString &when) const {
+  if (flooded_)
+    return QStringLiteral("sends data without an end") + when;
+  if (portClosed_)
+    return QStringLiteral("went away (its port closed)") + when;
+  return QStringLiteral("went away (unplugged?)") + when + QStringLiteral(": ") + goneReason_;
 }
 
 void AdapterLink::MarkGone(const QString &reason) {
@@ -158,13 +187,30 @@ void AdapterLink::MarkGone(const QString &reason) {
 }
 
 void AdapterLink::Pull() {
-  if (device_ && device_->isOpen())
-    input_ += device_->readAll();
+  if (!device_ || !device_->isOpen() || flooded_)
+    return;
+  const QByteArray fresh = device_->readAll();
+  // Counted across the drops before each command too: an adapter asked again and again
+  // while it floods never lets the input itself grow past the limit.
+  const qsizetype end = std::max(fresh.lastIndexOf('\n'), fresh.lastIndexOf(EndOfText));
+  sinceEnd_ = end < 0 ? sinceEnd_ + fresh.size() : fresh.size() - end - 1;
+  input_ += fresh;
+  if (input_.size() > InputLimit || sinceEnd_ > InputLimit) {
+    input_.clear();
+    flooded_ = true;
+    MarkGone(QStringLiteral("more than %1 bytes without an end").arg(InputLimit));
+  }
 }
 
 void AdapterLink::Discard() {
   Pull();
   input_.clear();
+}
+
+void AdapterLink::ReportDropped(qsizetype count) const {
+  if (count > 0)
+    std::fprintf(stderr, "%s: %lld bytes that came when no reply was awaited were dropped\n",
+                 qPrintable(Place()), static_cast<long long>(count));
 }
 
 void AdapterLink::Sleep(Clock::time_point deadline) {
@@ -182,6 +228,11 @@ void AdapterLink::Sleep(Clock::time_point deadline) {
 
 bool AdapterLink::Send(const QByteArray &bytes) {
   if (!device_ || IsGone())
+    return false;
+  Pull();
+  ReportDropped(input_.size());
+  input_.clear();
+  if (IsGone())
     return false;
   if (device_->write(bytes) != bytes.size()) {
     MarkGone(device_->errorString());

@@ -29,9 +29,18 @@ public:
   // Closes the port or the connection; Open may follow.
   void Close();
   // Hands bytes to the stream and waits until they are gone out; false once the stream is gone.
+  // What came in before and was not taken answers nothing the caller will ask: it is dropped
+  // first, and said on standard error.
   bool Send(const QByteArray &bytes);
   // Drops whatever came in and was not taken.
   void Discard();
+  // Says on standard error that count bytes nobody waited for were dropped (nothing for 0).
+  void ReportDropped(qsizetype count) const;
+
+  // The most that waits to be taken, and that may come without a line end or end of text: the
+  // longest reply the program reads, and one chunk. More ends the stream as an adapter that
+  // sends data without an end.
+  static constexpr qsizetype InputLimit = 32768 * 512;
 
   enum class Outcome { Done, TimedOut, Gone };
   // Waits until done(input) returns true; input holds what came in and was not taken, and
@@ -43,6 +52,10 @@ public:
   bool IsGone() const { return !goneReason_.isEmpty(); }
   // What ended the stream, in the system's or the toolkit's words.
   QString GoneReason() const { return goneReason_; }
+  // What became of the adapter, to follow its name: "went away (its port closed)" ...; when
+  // adds where it happened (" during a read").
+  QString GoneWords(const QString &when = QString()) const;
+  bool Flooded() const { return flooded_; }
   QString Place() const { return where_.Place(); }
   // Whether the serial driver took the low-latency setting (an FTDI chip then hands each
   // short reply on at once instead of holding it for its latency timer).
@@ -68,6 +81,9 @@ private:
   QString goneReason_;
   QEventLoop *waiting_ = nullptr;
   bool lowLatency_ = false;
+  bool flooded_ = false;
+  qsizetype sinceEnd_ = 0; // bytes since the last line end or end of text
+  bool portClosed_ = false;
 };
 
 } // namespace gpibadapter
