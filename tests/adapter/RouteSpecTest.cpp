@@ -2,9 +2,11 @@
 #include "gpib/Vbib32.h"
 #include "platform/AppInfo.h"
 #include "route/RouteInstall.h"
+#include "route/RouteStartup.h"
 #include "route/plus/AdapterPorts.h"
 
 #include <QProcess>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,33 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{{"ttyACM1", "AR488 GPIB controller", "", false, 0, 0}, true},
                       PortCase{{"ttyS0", "", "", false, 0, 0}, false},
                       PortCase{{"ttyACM2", "Modem", "Sierra", true, 0x1199, 0x9071}, false}));
+
+// The settings file as the viewer keeps it (a folder of this test's own, see TestMain).
+QSettings Stored() {
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, "skeld-errlog", "skeld-errlog");
+}
+
+TEST(Remembered, TodaysValuesLoadUnchangedAndTheAddressIsKeptBesideTheRoute) {
+  for (const char *written : {"ni", "prologix:/dev/ttyUSB0", "ar488:COM4", "prologix-tcp:gpib.lab",
+                              "prologix-tcp:[fe80::1]:4000"}) {
+    route::remembered::Forget();
+    Stored().setValue("gpib/interface", written);
+    const std::optional<RouteSpec> loaded = route::remembered::Route();
+    ASSERT_TRUE(loaded) << written;
+    EXPECT_EQ(route::RouteText(*loaded), QString::fromUtf8(written));
+    EXPECT_EQ(loaded->address, std::nullopt);
+  }
+
+  route::remembered::Remember(RouteSpec(route::LibraryRoute{}, 9));
+  EXPECT_EQ(Stored().value("gpib/interface").toString(), "ni") << "an older viewer still reads the route";
+  EXPECT_EQ(Stored().value("gpib/address").toInt(), 9);
+  EXPECT_EQ(route::remembered::Route()->address, 9);
+
+  route::remembered::Remember(RouteSpec(route::PlusRoute{route::PlusRoute::Kind::Ar488, false, "COM4", 0}));
+  EXPECT_FALSE(Stored().contains("gpib/address")) << "a route without an address forgets the old one";
+  EXPECT_EQ(route::remembered::Route()->address, std::nullopt);
+  route::remembered::Forget();
+}
 
 TEST(RouteInstall, AMissingDriverLibraryAlsoTellsHowToStartWithAnAdapter) {
   VBIB32::UseDriverLibrary("libgpib-absent-for-test.so.0");
