@@ -24,7 +24,7 @@
 namespace {
 
 using route::PlusRoute;
-using route::RouteSpec;
+using route::Route;
 using Kind = route::PlusRoute::Kind;
 
 const char *const Title = "Connect to the GPIB Bus";
@@ -97,7 +97,7 @@ ConnectDialog::Presenter ConnectDialog::SetPresenter(Presenter presenter) {
 
 int ConnectDialog::Present() { return PresenterInUse() ? PresenterInUse()(*this) : exec(); }
 
-ConnectDialog::ConnectDialog(const RouteSpec &preselect, const QString &failure, QWidget *parent)
+ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWidget *parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("ConnectDialog"));
   setWindowTitle(QLatin1String(Title));
@@ -223,7 +223,7 @@ ConnectDialog::ConnectDialog(const RouteSpec &preselect, const QString &failure,
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void ConnectDialog::Preselect(const RouteSpec &where) {
+void ConnectDialog::Preselect(const Route &where) {
   Address->setText(where.address ? QString::number(*where.address) : QString());
   const PlusRoute *plus = where.Plus();
   if (!plus) {
@@ -232,7 +232,7 @@ void ConnectDialog::Preselect(const RouteSpec &where) {
     return;
   }
   if (plus->tcp) {
-    RouteSpec host = where;
+    Route host = where;
     host.address.reset();
     EthernetHost->setEditText(route::RouteText(host).section(QLatin1Char(':'), 1));
     Ethernet->setChecked(true);
@@ -256,7 +256,7 @@ void ConnectDialog::ShowFailure(const QString &text) {
   Failure->setVisible(!text.isEmpty());
 }
 
-bool ConnectDialog::Selected(RouteSpec &where, QString &error) const {
+bool ConnectDialog::Selected(Route &where, QString &error) const {
   if (!SelectedWay(where, error))
     return false;
   const QString address = Address->text().trimmed();
@@ -269,14 +269,14 @@ bool ConnectDialog::Selected(RouteSpec &where, QString &error) const {
   return true;
 }
 
-bool ConnectDialog::SelectedWay(RouteSpec &where, QString &error) const {
+bool ConnectDialog::SelectedWay(Route &where, QString &error) const {
   if (Library->isChecked()) {
-    where = RouteSpec{};
+    where = Route{};
     return true;
   }
   for (const PortRow &row : Ports) {
     if (row.choice->isChecked()) {
-      where = RouteSpec{};
+      where = Route{};
       where.way = PlusRoute{KindOf(row.dialect), false, row.port, 0};
       return true;
     }
@@ -304,7 +304,7 @@ bool ConnectDialog::SelectedWay(RouteSpec &where, QString &error) const {
 }
 
 void ConnectDialog::Connect_Click() {
-  RouteSpec where;
+  Route where;
   QString why;
   if (!Selected(where, why)) {
     ShowFailure(why);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "route/Route.h"
 #include "route/RouteInstall.h"
-#include "route/RouteSpec.h"
 
 #include <QDialog>
 #include <QList>
@@ -25,7 +25,7 @@ class ConnectDialog : public QDialog {
 public:
   // preselect is chosen when the dialog opens; failure, when not empty, is why it could not
   // be used.
-  ConnectDialog(const route::RouteSpec &preselect, const QString &failure, QWidget *parent = nullptr);
+  ConnectDialog(const route::Route &preselect, const QString &failure, QWidget *parent = nullptr);
 
   // Shows the dialog modally, or lets a test answer it; the dialog's result.
   int Present();
@@ -33,7 +33,7 @@ public:
   static Presenter SetPresenter(Presenter presenter);
 
   // Called before each try, with the interface about to be tried.
-  std::function<void(const route::RouteSpec &)> beforeTry;
+  std::function<void(const route::Route &)> beforeTry;
   // Once accepted: the interface that worked, installed under the binding.
   std::unique_ptr<route::RouteInstall> TakeConnection() { return std::move(connection_); }
 
@@ -62,9 +62,9 @@ public:
   QPushButton *CancelButton;
 
 private:
-  bool Selected(route::RouteSpec &where, QString &error) const;
-  bool SelectedWay(route::RouteSpec &where, QString &error) const;
-  void Preselect(const route::RouteSpec &where);
+  bool Selected(route::Route &where, QString &error) const;
+  bool SelectedWay(route::Route &where, QString &error) const;
+  void Preselect(const route::Route &where);
   void ShowFailure(const QString &text);
 
   std::unique_ptr<route::RouteInstall> connection_;

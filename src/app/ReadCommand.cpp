@@ -8,8 +8,8 @@
 #include "output/ErrorLogFormats.h"
 #include "platform/EndProgram.h"
 #include "platform/GpibText.h"
+#include "route/Route.h"
 #include "route/RouteInstall.h"
-#include "route/RouteSpec.h"
 #include "ui/Module1.h"
 
 #include <QCommandLineParser>
@@ -108,14 +108,14 @@ struct ScopeEnded {
 
 // The window's start-up conversation through the route installed, its boxes told on standard
 // error; a fatal one ends the program, or throws ScopeEnded when a handler is set for it.
-void RunScope(const route::RouteSpec &where, ScopeRun &run) {
+void RunScope(const route::Route &where, ScopeRun &run) {
   Module1::SetMessBoxResponder([&run](const Module1::MessBoxRequest &request) {
     ++run.failures;
     return Module1::AnswerOnStandardError(request);
   });
   const auto forget = qScopeGuard([] { Module1::SetMessBoxResponder(nullptr); });
   // The address has a field of its own.
-  run.reading.gpibInterface = route::RouteText(route::RouteSpec(where.way));
+  run.reading.gpibInterface = route::RouteText(route::Route(where.way));
   OpenScope(run.handle);
   std::int16_t zeroEndsLog = 0;
   StartUpSteps steps;
@@ -227,7 +227,7 @@ void AddReadOptions(QCommandLineParser &parser) {
 }
 
 std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLineParser &parser,
-                                  const route::RouteSpec &where) {
+                                  const route::Route &where) {
   if (!parser.isSet(QLatin1String(ReadName))) {
     for (const char *name : {FormatName, OutputName, ClearName, YesName, AllName})
       if (parser.isSet(QLatin1String(name)))

@@ -5,7 +5,7 @@
 class QCommandLineParser;
 
 namespace route {
-struct RouteSpec;
+struct Route;
 }
 
 // Reading the log without a window: `--read` does the window's start-up conversation and
@@ -19,6 +19,6 @@ void AddReadOptions(QCommandLineParser &parser);
 // 2 bad command line). A reading option without --read, or --clear without --yes, gives 2
 // after one line on standard error. Without any of them: nothing, the window starts.
 std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLineParser &parser,
-                                  const route::RouteSpec &where);
+                                  const route::Route &where);
 
 } // namespace skeld

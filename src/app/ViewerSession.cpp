@@ -10,13 +10,13 @@
 
 namespace {
 
+using route::Route;
 using route::RouteSource;
-using route::RouteSpec;
 
 // As the initialization box ends the program when the bus cannot be reached.
 constexpr int NotConnectedStatus = 1;
 
-bool SamePlace(const RouteSpec &a, const RouteSpec &b) {
+bool SamePlace(const Route &a, const Route &b) {
   return !a.IsLibrary() && !b.IsLibrary() && route::RouteText(a) == route::RouteText(b);
 }
 
@@ -37,7 +37,7 @@ void ViewerSession::Start() {
   QString why;
   choice_ = route::RouteInstall::Connect(current_.where, why);
   if (!choice_) {
-    RouteSpec preselect = current_.where;
+    Route preselect = current_.where;
     // Nobody chose the driver library: an adapter that is plugged in is the likelier wish.
     if (current_.source == RouteSource::Default) {
       const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
@@ -59,7 +59,7 @@ void ViewerSession::StartWindow() {
   form_ = std::make_unique<ErrorLogForm>();
   form_->SetConnectHandler([this] { Connect_Click(); });
   form_->SetScopeReachedHandler([this] { ScopeReached(); });
-  form_->SetRoute(route::RouteText(RouteSpec(current_.where.way)),
+  form_->SetRoute(route::RouteText(Route(current_.where.way)),
                   current_.where.IsBus() ? QString() : route::RouteName(current_.where));
   startWindow(*form_);
   emit windowStarted();
@@ -74,7 +74,7 @@ void ViewerSession::Connect_Click() {
   ConnectDialog dialog(current_.where, QString(), form_.get());
   // The port in use cannot be opened a second time; a failed try leaves it to be reopened
   // by the next call.
-  dialog.beforeTry = [this](const RouteSpec &where) {
+  dialog.beforeTry = [this](const Route &where) {
     if (choice_ && SamePlace(where, choice_->Where()))
       choice_->Release();
   };

@@ -2,7 +2,7 @@
 #include "app/ReadCommand.h"
 #include "app/ViewerSession.h"
 #include "platform/AppInfo.h"
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 #include "route/RouteStartup.h"
 #include "ui/FontTwins.h"
 #include "ui/MessBox.h"

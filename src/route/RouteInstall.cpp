@@ -57,16 +57,16 @@ const GpibDriverApi &OnlyAddress(const GpibDriverApi &api, int address) {
 
 } // namespace
 
-std::unique_ptr<EmulatedDriver> MakeDriver(const RouteSpec &spec) {
-  if (const PlusRoute *plus = spec.Plus())
+std::unique_ptr<EmulatedDriver> MakeDriver(const Route &where) {
+  if (const PlusRoute *plus = where.Plus())
     return std::make_unique<gpibadapter::AdapterDriver>(*plus);
   return nullptr;
 }
 
-RouteInstall::RouteInstall(const RouteSpec &spec) : RouteInstall(spec, MakeDriver(spec)) {}
+RouteInstall::RouteInstall(const Route &where) : RouteInstall(where, MakeDriver(where)) {}
 
-RouteInstall::RouteInstall(const RouteSpec &spec, std::unique_ptr<EmulatedDriver> driver)
-    : spec_(spec), driver_(std::move(driver)) {
+RouteInstall::RouteInstall(const Route &where, std::unique_ptr<EmulatedDriver> driver)
+    : where_(where), driver_(std::move(driver)) {
   Install();
 }
 
@@ -77,14 +77,14 @@ void RouteInstall::Install() {
     VBIB32::SetLibraryFailureAdvice(gpibadapter::NoDriverAdvice);
     // A library that cannot be loaded fails every call the same way, address or not.
     std::string failure;
-    if (spec_.address && VBIB32::TryDriverLibrary(failure))
-      VBIB32::UseDriver(&OnlyAddress(*VBIB32::LoadedLibrary(), *spec_.address));
+    if (where_.address && VBIB32::TryDriverLibrary(failure))
+      VBIB32::UseDriver(&OnlyAddress(*VBIB32::LoadedLibrary(), *where_.address));
     return;
   }
   VBIB32::SetLibraryFailureAdvice(nullptr);
   gDriver = driver_.get();
   EmulatedDriver *driver = driver_.get();
-  VBIB32::UseDriver(spec_.address ? &OnlyAddress(Table(), *spec_.address) : &Table(),
+  VBIB32::UseDriver(where_.address ? &OnlyAddress(Table(), *where_.address) : &Table(),
                     [driver] { return driver->Failure(); });
 }
 
@@ -99,8 +99,8 @@ RouteInstall::~RouteInstall() {
   gDriver = nullptr;
 }
 
-std::unique_ptr<RouteInstall> RouteInstall::Connect(const RouteSpec &spec, QString &why) {
-  std::unique_ptr<EmulatedDriver> driver = MakeDriver(spec);
+std::unique_ptr<RouteInstall> RouteInstall::Connect(const Route &where, QString &why) {
+  std::unique_ptr<EmulatedDriver> driver = MakeDriver(where);
   if (!driver) {
     std::string failure;
     if (!VBIB32::TryDriverLibrary(failure)) {
@@ -111,11 +111,11 @@ std::unique_ptr<RouteInstall> RouteInstall::Connect(const RouteSpec &spec, QStri
     why = QString::fromStdString(driver->Failure());
     return nullptr;
   }
-  return std::unique_ptr<RouteInstall>(new RouteInstall(spec, std::move(driver)));
+  return std::unique_ptr<RouteInstall>(new RouteInstall(where, std::move(driver)));
 }
 
 void RouteInstall::ChooseAddress(std::optional<int> address) {
-  spec_.address = address;
+  where_.address = address;
   Install();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 
 #include <QString>
 
@@ -13,14 +13,14 @@ class EmulatedDriver;
 
 // The driver a route needs under the binding: none for the driver library, an emulated one
 // for every other route. The one place that knows which class carries which route.
-std::unique_ptr<EmulatedDriver> MakeDriver(const RouteSpec &spec);
+std::unique_ptr<EmulatedDriver> MakeDriver(const Route &where);
 
 // The route chosen at start-up, installed under the binding for as long as this lives: the
 // driver library (which then also tells how to start with an adapter when it is missing),
 // or a route's emulated driver, whose link is opened on the first driver call.
 class RouteInstall {
 public:
-  explicit RouteInstall(const RouteSpec &spec);
+  explicit RouteInstall(const Route &where);
   ~RouteInstall();
   RouteInstall(const RouteInstall &) = delete;
   RouteInstall &operator=(const RouteInstall &) = delete;
@@ -28,19 +28,19 @@ public:
   // Tries the route at once (the driver library loaded; the link opened and answering) and
   // installs it when it can be used; otherwise nullptr and why, in the words of the
   // program's reports. A route installed earlier stays installed until this succeeds.
-  static std::unique_ptr<RouteInstall> Connect(const RouteSpec &spec, QString &why);
+  static std::unique_ptr<RouteInstall> Connect(const Route &where, QString &why);
 
-  const RouteSpec &Where() const { return spec_; }
+  const Route &Where() const { return where_; }
   // Narrows the listener search to one address from now on, or widens it again.
   void ChooseAddress(std::optional<int> address);
   // Lets go of the link so that it can be opened again; the next call reopens it.
   void Release();
 
 private:
-  RouteInstall(const RouteSpec &spec, std::unique_ptr<EmulatedDriver> driver);
+  RouteInstall(const Route &where, std::unique_ptr<EmulatedDriver> driver);
   void Install();
 
-  RouteSpec spec_;
+  Route where_;
   std::unique_ptr<EmulatedDriver> driver_;
 };
 

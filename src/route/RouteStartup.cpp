@@ -66,9 +66,9 @@ std::unique_ptr<QSettings> Settings() {
 }
 
 // As the Connect dialog offers it again: "gpib.lab", "10.0.0.5:4000".
-QString HostText(const RouteSpec &where) { return RouteText(where).section(QLatin1Char(':'), 1); }
+QString HostText(const Route &where) { return RouteText(where).section(QLatin1Char(':'), 1); }
 
-bool ApplyAddress(const QString &text, RouteSpec &where, QString &error) {
+bool ApplyAddress(const QString &text, Route &where, QString &error) {
   int address = 0;
   if (!ParseAddress(text, address, error))
     return false;
@@ -99,7 +99,7 @@ bool ResolveStartupRoute(const std::optional<QString> &option, const std::option
               error;
       return false;
     }
-  } else if (const std::optional<RouteSpec> where = remembered::Route()) {
+  } else if (const std::optional<Route> where = remembered::Last()) {
     chosen.where = *where;
     chosen.source = RouteSource::Remembered;
   }
@@ -113,14 +113,14 @@ bool ResolveStartupRoute(const std::optional<QString> &option, const std::option
 
 namespace remembered {
 
-std::optional<RouteSpec> Route() {
+std::optional<Route> Last() {
   if (!Usable())
     return std::nullopt;
   const std::unique_ptr<QSettings> settings = Settings();
   const QString text = settings->value(InterfaceKey).toString();
   if (text.isEmpty() || TooLong(text, "GPIB interface"))
     return std::nullopt;
-  RouteSpec where;
+  Route where;
   QString error;
   if (!ParseRoute(text, where, error)) {
     std::fprintf(stderr, "remembered GPIB interface passed over: %s\n", qPrintable(error));
@@ -144,11 +144,11 @@ QStringList RecentHosts() {
 
 // The route as today's viewer writes it, the address beside it: a viewer that does not know
 // addresses still reads the route.
-void Remember(const RouteSpec &where) {
+void Remember(const Route &where) {
   if (!Usable())
     return;
   const std::unique_ptr<QSettings> settings = Settings();
-  RouteSpec route = where;
+  Route route = where;
   route.address.reset();
   settings->setValue(InterfaceKey, RouteText(route));
   if (where.address)

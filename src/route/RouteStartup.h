@@ -1,6 +1,6 @@
 #pragma once
 
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,7 +16,7 @@ extern const char *const InterfaceVariable; // SKELD_GPIB_INTERFACE
 enum class RouteSource { Option, Variable, Remembered, Default, Chosen };
 
 struct StartupRoute {
-  RouteSpec where;
+  Route where;
   RouteSource source = RouteSource::Default;
 };
 
@@ -32,11 +32,12 @@ bool ResolveStartupRoute(const std::optional<QString> &option, const std::option
 // HKEY_CURRENT_USER\Software\skeld-errlog on Windows).
 namespace remembered {
 
-std::optional<RouteSpec> Route();
+// The route that last reached a scope, with its address.
+std::optional<Route> Last();
 // The Ethernet hosts used, the last first, as typed: "gpib.lab", "10.0.0.5:1234".
 QStringList RecentHosts();
 // After a start reached a scope through where.
-void Remember(const RouteSpec &where);
+void Remember(const Route &where);
 // Forgets the route, its address and the hosts.
 void Forget();
 // Off: nothing is read or written (a start that must leave the user's choice alone).

@@ -12,7 +12,7 @@ if(WIN32)
 endif()
 find_package(Qt6 REQUIRED COMPONENTS Network SerialPort)
 add_unit_test(NAME adapter
-              SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/RouteSpecTest.cpp
+              SOURCES ${CMAKE_CURRENT_LIST_DIR}/AdapterDriverTest.cpp ${CMAKE_CURRENT_LIST_DIR}/RouteTextTest.cpp
                       ${CMAKE_CURRENT_LIST_DIR}/AdapterReportsTest.cpp
                       ${CMAKE_CURRENT_LIST_DIR}/FakeAdapterPeer.h
               LIBS skeld_route Qt6::Network Qt6::SerialPort)

@@ -37,7 +37,7 @@
 namespace {
 
 using gpibadapter::PortFacts;
-using route::RouteSpec;
+using route::Route;
 using namespace scopebus;
 
 const int LogEntries = 3;
@@ -91,15 +91,15 @@ struct Adapter {
   QString port; // /dev/pts/N, or 127.0.0.1:PORT
 };
 
-RouteSpec Parsed(const QString &text) {
-  RouteSpec where;
+Route Parsed(const QString &text) {
+  Route where;
   QString error;
   EXPECT_TRUE(route::ParseRoute(text, where, error)) << error.toStdString();
   return where;
 }
 
 QString RememberedText() {
-  const std::optional<RouteSpec> where = route::remembered::Route();
+  const std::optional<Route> where = route::remembered::Last();
   return where ? route::RouteText(*where) : QStringLiteral("nothing");
 }
 
@@ -295,7 +295,7 @@ TEST(Remembered, NothingIsReadOrWrittenWhenSwitchedOffAndForgetClearsHostsToo) {
   EXPECT_EQ(route::remembered::RecentHosts(), (QStringList{"gpib.lab", "10.0.0.5:4000"}));
   route::remembered::SetEnabled(false);
   route::remembered::Remember(Parsed(QStringLiteral("ar488:/dev/ttyACM0")));
-  EXPECT_EQ(route::remembered::Route(), std::nullopt);
+  EXPECT_EQ(route::remembered::Last(), std::nullopt);
   route::remembered::SetEnabled(true);
   EXPECT_EQ(RememberedText(), QStringLiteral("prologix-tcp:gpib.lab"));
   route::remembered::Forget();
@@ -312,7 +312,7 @@ TEST(ConnectDialogTest, ListsThePortsThatLookLikeAnAdapterWithTheLikelyDialect) 
                          {"/dev/ttyACM0", "Arduino Uno", "Arduino (www.arduino.cc)", true, 0x2341, 0x0043},
                          {"/dev/ttyUSB1", "USB2.0-Serial", "", true, 0x1a86, 0x7523},
                          {"/dev/ttyUSB2", "CP2102 USB to UART", "Silicon Labs", true, 0x10c4, 0xea60}});
-  ConnectDialog dialog(RouteSpec{}, QString());
+  ConnectDialog dialog(Route{}, QString());
   std::vector<std::string> rows;
   for (const ConnectDialog::PortRow &row : dialog.Ports)
     rows.push_back(
@@ -342,7 +342,7 @@ TEST_P(ConnectDialogRefusal, ShowsTheReasonAndStaysOpen) {
   const Refusal &r = GetParam();
   VBIB32::UseDriverLibrary(NoDriverLibrary);
   const FakePorts ports({{"/dev/ttyUSB9", "FT232R USB UART", "FTDI", true, 0x0403, 0x6001}});
-  ConnectDialog dialog(RouteSpec{}, QString());
+  ConnectDialog dialog(Route{}, QString());
   dialog.show();
   testing::internal::CaptureStderr();
   if (QString::fromUtf8(r.choose) == QLatin1String("listed"))

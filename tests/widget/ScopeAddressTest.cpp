@@ -57,7 +57,7 @@ TEST_P(ScopeAddress, TheWindowShowsAndTalksToTheScopeChosen) {
   InstantPauses pauses;
   FakeMessBoxes boxes;
   const std::size_t from = Trace().size();
-  ViewerSession session({route::RouteSpec(route::LibraryRoute{}, c.address), route::RouteSource::Option});
+  ViewerSession session({route::Route(route::LibraryRoute{}, c.address), route::RouteSource::Option});
   session.startWindow = formsteps::StartUp;
   session.Start();
   EXPECT_TRUE(session.Form()->windowTitle().endsWith(QString::fromUtf8(c.caption)))
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{std::nullopt, "Connected to TDS 3012 @ GPIB Addr: 4", 2, {"4"}}));
 
 TEST(ScopeAddress, TheConnectDialogTakesTheAddressWithTheRouteAndRefusesAWrongOne) {
-  ConnectDialog dialog(route::RouteSpec(route::LibraryRoute{}, 9), QString());
+  ConnectDialog dialog(route::Route(route::LibraryRoute{}, 9), QString());
   EXPECT_EQ(dialog.Address->text(), QStringLiteral("9"));
   dialog.Address->setText(QStringLiteral("0"));
   dialog.ConnectButton->click();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "route/EmulatedDriver.h"
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 #include "route/plus/AdapterLink.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "route/RouteSpec.h"
 #include "gpib/Vbib32.h"
 #include "platform/AppInfo.h"
+#include "route/Route.h"
 #include "route/RouteInstall.h"
 #include "route/RouteStartup.h"
 #include "route/plus/AdapterPorts.h"
@@ -14,7 +14,7 @@
 
 namespace {
 
-using route::RouteSpec;
+using route::Route;
 
 // Every form read, printed back as the viewer writes it, and read again to the same route.
 struct RoundTrip {
@@ -28,16 +28,16 @@ class RouteText : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(RouteText, ReadsPrintsAndReadsBackTheSameRoute) {
   const RoundTrip &c = GetParam();
-  RouteSpec spec;
+  Route where;
   QString error;
-  ASSERT_TRUE(route::ReadRoute(QString::fromUtf8(c.text), spec, error)) << error.toStdString();
-  EXPECT_EQ(route::RouteText(spec), QString::fromUtf8(c.printed));
-  EXPECT_EQ(route::RouteName(spec), QString::fromUtf8(c.named));
-  RouteSpec again;
-  ASSERT_TRUE(route::ReadRoute(route::RouteText(spec), again, error)) << error.toStdString();
-  EXPECT_TRUE(again == spec) << route::RouteText(again).toStdString();
+  ASSERT_TRUE(route::ReadRoute(QString::fromUtf8(c.text), where, error)) << error.toStdString();
+  EXPECT_EQ(route::RouteText(where), QString::fromUtf8(c.printed));
+  EXPECT_EQ(route::RouteName(where), QString::fromUtf8(c.named));
+  Route again;
+  ASSERT_TRUE(route::ReadRoute(route::RouteText(where), again, error)) << error.toStdString();
+  EXPECT_TRUE(again == where) << route::RouteText(again).toStdString();
 
-  RouteSpec usable;
+  Route usable;
   const bool parsed = route::ParseRoute(QString::fromUtf8(c.text), usable, error);
   EXPECT_EQ(parsed, c.refusal == nullptr) << error.toStdString();
   if (c.refusal) {
@@ -83,10 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "USB USB0::0x0699::0x0368::C012345::INSTR", "USBTMC"},
         RoundTrip{"usbtmc:/dev/usbtmc0", "usbtmc:/dev/usbtmc0", "USB /dev/usbtmc0", "USBTMC"}));
 
-class MalformedSpec : public ::testing::TestWithParam<const char *> {};
+class MalformedRoute : public ::testing::TestWithParam<const char *> {};
 
-TEST_P(MalformedSpec, IsRefusedInOneLineThatListsTheForms) {
-  RouteSpec where;
+TEST_P(MalformedRoute, IsRefusedInOneLineThatListsTheForms) {
+  Route where;
   QString error;
   const QString text = QString::fromUtf8(GetParam());
   EXPECT_FALSE(route::ParseRoute(text, where, error));
@@ -97,7 +97,7 @@ TEST_P(MalformedSpec, IsRefusedInOneLineThatListsTheForms) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, MalformedSpec,
+    Texts, MalformedRoute,
     ::testing::Values("", "NI", "ni:", "ni:/dev/ttyUSB0", "prologix", "prologix:", "ar488",
                       "ar488:", "gpib:/dev/ttyUSB0", "prologix-tcp", "prologix-tcp:", "prologix-tcp::1234",
                       "prologix-tcp:host:", "prologix-tcp:host:0", "prologix-tcp:host:65536",
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "VXI0::1::INSTR", "PRLGX-TCPIP::host::0::INTFC"));
 
 TEST(RouteText, ABoardOtherThanZeroIsRefusedByName) {
-  RouteSpec where;
+  Route where;
   QString error;
   EXPECT_FALSE(route::ParseRoute(QStringLiteral("GPIB2::7::INSTR"), where, error));
   EXPECT_TRUE(error.contains(QStringLiteral("GPIB board 2: only board 0 is used"))) << error.toStdString();
@@ -150,27 +150,27 @@ TEST(Remembered, TodaysValuesLoadUnchangedAndTheAddressIsKeptBesideTheRoute) {
                               "prologix-tcp:[fe80::1]:4000"}) {
     route::remembered::Forget();
     Stored().setValue("gpib/interface", written);
-    const std::optional<RouteSpec> loaded = route::remembered::Route();
+    const std::optional<Route> loaded = route::remembered::Last();
     ASSERT_TRUE(loaded) << written;
     EXPECT_EQ(route::RouteText(*loaded), QString::fromUtf8(written));
     EXPECT_EQ(loaded->address, std::nullopt);
   }
 
-  route::remembered::Remember(RouteSpec(route::LibraryRoute{}, 9));
+  route::remembered::Remember(Route(route::LibraryRoute{}, 9));
   EXPECT_EQ(Stored().value("gpib/interface").toString(), "ni") << "an older viewer still reads the route";
   EXPECT_EQ(Stored().value("gpib/address").toInt(), 9);
-  EXPECT_EQ(route::remembered::Route()->address, 9);
+  EXPECT_EQ(route::remembered::Last()->address, 9);
 
-  route::remembered::Remember(RouteSpec(route::PlusRoute{route::PlusRoute::Kind::Ar488, false, "COM4", 0}));
+  route::remembered::Remember(Route(route::PlusRoute{route::PlusRoute::Kind::Ar488, false, "COM4", 0}));
   EXPECT_FALSE(Stored().contains("gpib/address")) << "a route without an address forgets the old one";
-  EXPECT_EQ(route::remembered::Route()->address, std::nullopt);
+  EXPECT_EQ(route::remembered::Last()->address, std::nullopt);
   route::remembered::Forget();
 }
 
 TEST(RouteInstall, AMissingDriverLibraryAlsoTellsHowToStartWithAnAdapter) {
   VBIB32::UseDriverLibrary("libgpib-absent-for-test.so.0");
   {
-    const route::RouteInstall ni{RouteSpec{}};
+    const route::RouteInstall ni{Route{}};
     testing::internal::CaptureStderr();
     VBIB32::SendIFC(0);
     testing::internal::GetCapturedStderr();

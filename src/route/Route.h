@@ -56,12 +56,12 @@ constexpr quint16 DefaultPrologixTcpPort = 1234;
 constexpr int LowestAddress = 1;
 constexpr int HighestAddress = 30;
 
-struct RouteSpec {
-  RouteSpec() = default;
-  // Any one route stands for the spec of that route without an address.
-  template <typename Route, typename = std::enable_if_t<std::is_constructible_v<Way, Route>>>
-  RouteSpec(Route route, std::optional<int> scopeAddress = std::nullopt)
-      : way(std::move(route)), address(scopeAddress) {}
+struct Route {
+  Route() = default;
+  // Any one way stands for the route along it without an address.
+  template <typename Along, typename = std::enable_if_t<std::is_constructible_v<Way, Along>>>
+  Route(Along along, std::optional<int> scopeAddress = std::nullopt)
+      : way(std::move(along)), address(scopeAddress) {}
 
   Way way;
   // The scope's GPIB address on a bus route; none: the first TDS found.
@@ -71,26 +71,26 @@ struct RouteSpec {
   const PlusRoute *Plus() const { return std::get_if<PlusRoute>(&way); }
   // Whether the route searches a bus for listeners (an address can be chosen there).
   bool IsBus() const;
-  bool operator==(const RouteSpec &other) const;
-  bool operator!=(const RouteSpec &other) const { return !(*this == other); }
+  bool operator==(const Route &other) const;
+  bool operator!=(const Route &other) const { return !(*this == other); }
 };
 
 // Reads every form the viewer accepts (ours and the VISA resource names, see RouteForms())
 // and those of routes not built yet. On failure returns false and sets error to one line
 // saying what is wrong and which forms are accepted.
-bool ReadRoute(const QString &text, RouteSpec &out, QString &error);
+bool ReadRoute(const QString &text, Route &out, QString &error);
 // The same, refusing a route that is not built yet with one line naming it.
-bool ParseRoute(const QString &text, RouteSpec &out, QString &error);
+bool ParseRoute(const QString &text, Route &out, QString &error);
 // Why a route cannot be used by this build; empty when it can.
-QString NotBuilt(const RouteSpec &spec);
+QString NotBuilt(const Route &where);
 
 // The route as --interface takes it: "ni", "prologix:/dev/ttyUSB0", "prologix-tcp:gpib.lab"
 // (the usual TCP port left out); the driver library with an address as "GPIB0::7::INSTR".
 // Other routes leave the address to --address.
-QString RouteText(const RouteSpec &spec);
+QString RouteText(const Route &where);
 // How the window's caption and the dialog name a route that reaches one instrument
 // directly: "RS-232 /dev/ttyUSB0".
-QString RouteName(const RouteSpec &spec);
+QString RouteName(const Route &where);
 
 // The accepted forms, one a line, for --help.
 QString RouteForms();

@@ -1,4 +1,4 @@
-#include "route/RouteSpec.h"
+#include "route/Route.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -154,7 +154,7 @@ bool ReadUsbId(const QString &text, const QString &field, quint16 &out, QString 
 
 // VISA resource names: the keywords in any letter case, a board number after the interface
 // type, ::INSTR (or ::INTFC for the Prologix forms) at the end optional.
-bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
+bool ReadVisa(const QString &text, Route &where, QString &error) {
   QString head = text.section(QStringLiteral("::"), 0, 0);
   QString rest = text.mid(head.size() + 2);
   QStringList parts;
@@ -187,7 +187,7 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     dropEnding("INTFC");
     if (parts.size() != 1)
       return Fail(error, text, QStringLiteral("write PRLGX-ASRL::PORT::INTFC"));
-    spec.way = PlusRoute{PlusRoute::Kind::Prologix, false, parts.at(0), 0};
+    where.way = PlusRoute{PlusRoute::Kind::Prologix, false, parts.at(0), 0};
     return true;
   }
   if (board(QStringLiteral("PRLGX-TCPIP"))) {
@@ -197,7 +197,7 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     PlusRoute plus{PlusRoute::Kind::Prologix, true, parts.at(0), DefaultPrologixTcpPort};
     if (parts.size() == 2 && !ParsePortNumber(text, parts.at(1), plus.tcpPort, error))
       return false;
-    spec.way = plus;
+    where.way = plus;
     return true;
   }
   if (board(QStringLiteral("GPIB"))) {
@@ -210,8 +210,8 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     QString why;
     if (!ParseAddress(parts.at(0), address, why))
       return Fail(error, text, why);
-    spec.way = LibraryRoute{};
-    spec.address = address;
+    where.way = LibraryRoute{};
+    where.address = address;
     return true;
   }
   if (type.startsWith(QLatin1String("ASRL"))) {
@@ -227,7 +227,7 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     serial.port =
         Digits(port) && port.toInt() > 0 ? QStringLiteral("/dev/ttyS%1").arg(port.toInt() - 1) : port;
 #endif
-    spec.way = serial;
+    where.way = serial;
     return true;
   }
   if (board(QStringLiteral("TCPIP"))) {
@@ -240,7 +240,7 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     lan.host = parts.at(0);
     if (parts.size() == 2 && !ReadVxi11Device(text, parts.at(1), lan, error))
       return false;
-    spec.way = lan;
+    where.way = lan;
     return true;
   }
   if (board(QStringLiteral("USB"))) {
@@ -251,7 +251,7 @@ bool ReadVisa(const QString &text, RouteSpec &spec, QString &error) {
     if (!ReadUsbId(text, parts.at(0), usb.vendor, error) || !ReadUsbId(text, parts.at(1), usb.product, error))
       return false;
     usb.serial = parts.at(2);
-    spec.way = usb;
+    where.way = usb;
     return true;
   }
   return Fail(error, text, QStringLiteral("unknown VISA resource \"%1\"").arg(head));
@@ -278,9 +278,9 @@ QString UsbIds(const UsbTmcRoute &usb) {
 
 // One overload a route: what each variant prints as.
 struct Printer {
-  const RouteSpec &spec;
+  const Route &where;
   QString operator()(const LibraryRoute &) const {
-    return spec.address ? QStringLiteral("GPIB0::%1::INSTR").arg(*spec.address) : QStringLiteral("ni");
+    return where.address ? QStringLiteral("GPIB0::%1::INSTR").arg(*where.address) : QStringLiteral("ni");
   }
   QString operator()(const PlusRoute &plus) const {
     if (!plus.tcp)
@@ -327,13 +327,13 @@ QString PlusRoute::Place() const {
   return Bracketed(port) + QLatin1Char(':') + QString::number(tcpPort);
 }
 
-bool RouteSpec::IsBus() const {
+bool Route::IsBus() const {
   if (const auto *lan = std::get_if<Vxi11Route>(&way))
     return !lan->device.contains(QLatin1Char(',')) && lan->device.startsWith(QLatin1String("gpib"));
   return IsLibrary() || Plus();
 }
 
-bool RouteSpec::operator==(const RouteSpec &other) const {
+bool Route::operator==(const Route &other) const {
   return RouteText(*this) == RouteText(other) && address == other.address;
 }
 
@@ -350,10 +350,10 @@ bool ParseAddress(const QString &text, int &address, QString &error) {
   return true;
 }
 
-bool ReadRoute(const QString &text, RouteSpec &out, QString &error) {
-  RouteSpec spec;
+bool ReadRoute(const QString &text, Route &out, QString &error) {
+  Route where;
   if (text == QLatin1String("ni")) {
-    out = spec;
+    out = where;
     return true;
   }
   if (text.isEmpty())
@@ -362,9 +362,9 @@ bool ReadRoute(const QString &text, RouteSpec &out, QString &error) {
     return Fail(error, text, QStringLiteral("blanks or control characters"));
   if (text.contains(QStringLiteral("::")) && !text.startsWith(QLatin1String("prologix-tcp:")) &&
       !text.startsWith(QLatin1String("vxi11:"))) {
-    if (!ReadVisa(text, spec, error))
+    if (!ReadVisa(text, where, error))
       return false;
-    out = spec;
+    out = where;
     return true;
   }
   const int colon = text.indexOf(QLatin1Char(':'));
@@ -381,20 +381,20 @@ bool ReadRoute(const QString &text, RouteSpec &out, QString &error) {
       return Fail(error, text, QStringLiteral("no device node after \"usbtmc:\""));
   }
   if (kind == QLatin1String("prologix") || kind == QLatin1String("ar488")) {
-    spec.way = PlusRoute{kind == QLatin1String("ar488") ? PlusRoute::Kind::Ar488 : PlusRoute::Kind::Prologix,
-                         false, rest, 0};
+    where.way = PlusRoute{kind == QLatin1String("ar488") ? PlusRoute::Kind::Ar488 : PlusRoute::Kind::Prologix,
+                          false, rest, 0};
   } else if (kind == QLatin1String("prologix-tcp")) {
     PlusRoute plus;
     if (!ReadPlusTcp(text, rest, plus, error))
       return false;
-    spec.way = plus;
+    where.way = plus;
   } else if (kind == QLatin1String("rs232")) {
     Rs232Route serial;
     if (!ReadRs232(text, rest, serial, error))
       return false;
-    spec.way = serial;
+    where.way = serial;
   } else if (kind == QLatin1String("usbtmc")) {
-    spec.way = UsbTmcRoute{rest, 0, 0, QString()};
+    where.way = UsbTmcRoute{rest, 0, 0, QString()};
   } else if (kind == QLatin1String("vxi11")) {
     Vxi11Route lan;
     QString device;
@@ -402,43 +402,43 @@ bool ReadRoute(const QString &text, RouteSpec &out, QString &error) {
       return false;
     if (!device.isEmpty() && !ReadVxi11Device(text, device, lan, error))
       return false;
-    spec.way = lan;
+    where.way = lan;
   } else {
     return Fail(error, text, QStringLiteral("unknown interface \"%1\"").arg(kind));
   }
-  out = spec;
+  out = where;
   return true;
 }
 
-QString NotBuilt(const RouteSpec &spec) {
+QString NotBuilt(const Route &where) {
   QString route;
-  if (std::holds_alternative<Rs232Route>(spec.way))
+  if (std::holds_alternative<Rs232Route>(where.way))
     route = QStringLiteral("the scope's own serial port (RS-232)");
-  else if (std::holds_alternative<UsbTmcRoute>(spec.way))
+  else if (std::holds_alternative<UsbTmcRoute>(where.way))
     route = QStringLiteral("USB (USBTMC)");
-  else if (std::holds_alternative<Vxi11Route>(spec.way))
+  else if (std::holds_alternative<Vxi11Route>(where.way))
     route = QStringLiteral("the network (VXI-11)");
   else
     return QString();
   return QStringLiteral("%1 would be the route over %2, which this viewer does not have yet")
-      .arg(RouteName(spec), route);
+      .arg(RouteName(where), route);
 }
 
-bool ParseRoute(const QString &text, RouteSpec &out, QString &error) {
-  RouteSpec spec;
-  if (!ReadRoute(text, spec, error))
+bool ParseRoute(const QString &text, Route &out, QString &error) {
+  Route where;
+  if (!ReadRoute(text, where, error))
     return false;
-  if (const QString why = NotBuilt(spec); !why.isEmpty()) {
+  if (const QString why = NotBuilt(where); !why.isEmpty()) {
     error = QStringLiteral("interface %1: %2").arg(Quoted(text), why);
     return false;
   }
-  out = spec;
+  out = where;
   return true;
 }
 
-QString RouteText(const RouteSpec &spec) { return std::visit(Printer{spec}, spec.way); }
+QString RouteText(const Route &where) { return std::visit(Printer{where}, where.way); }
 
-QString RouteName(const RouteSpec &spec) { return std::visit(Namer{}, spec.way); }
+QString RouteName(const Route &where) { return std::visit(Namer{}, where.way); }
 
 QString RouteForms() {
   int width = 0;
