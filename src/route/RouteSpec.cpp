@@ -412,9 +412,7 @@ bool ReadRoute(const QString &text, RouteSpec &out, QString &error) {
 
 QString NotBuilt(const RouteSpec &spec) {
   QString route;
-  if (std::holds_alternative<Rs232Route>(spec.way))
-    route = QStringLiteral("the scope's own serial port (RS-232)");
-  else if (std::holds_alternative<UsbTmcRoute>(spec.way))
+  if (std::holds_alternative<UsbTmcRoute>(spec.way))
     route = QStringLiteral("USB (USBTMC)");
   else if (std::holds_alternative<Vxi11Route>(spec.way))
     route = QStringLiteral("the network (VXI-11)");
