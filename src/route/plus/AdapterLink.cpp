@@ -17,6 +17,9 @@
 #include <sys/ioctl.h>
 #endif
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX // std::max below
+#endif
 #include <windows.h>
 #else
 #include <termios.h>
