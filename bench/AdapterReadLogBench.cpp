@@ -1,6 +1,7 @@
 #include "app/ErrorLogForm.h"
 #include "gpib/Vbib32.h"
 #include "gpib/Vbib32Qx.h"
+#include "route/Route.h"
 #include "route/RouteInstall.h"
 #include "sim/SimBus.h"
 #include "ui/Module1.h"
@@ -13,14 +14,18 @@
 #include <QTemporaryDir>
 
 #include "ProcessCpu.h"
+#include "tests/support/BusTrace.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 
 // Reading a 100-entry log with Refresh through every route: the driver table in process, the
-// simulated Prologix and AR488 on a pseudo-terminal and the Prologix over TCP; then the Prologix
+// simulated Prologix and AR488 on a pseudo-terminal, the Prologix over TCP and the scope on its
+// own serial port (a pseudo-terminal, which has no rate; the time the same bytes take on a
+// 9600-baud line is computed from the simulated scope's trace); then the Prologix
 // with every reply held 16 ms as an FTDI chip's default latency timer holds it (and 1 ms, its
 // low-latency setting). Each query pauses
 // 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
@@ -40,7 +45,7 @@ std::string Log() {
 }
 
 // Start-up, then one Refresh measured; false when the list is not whole or a box came up.
-bool Measure(const char *what) {
+bool Measure(const char *what, const std::function<void()> &beforeRefresh = {}) {
   int boxes = 0;
   Module1::SetMessBoxResponder([&](const Module1::MessBoxRequest &request) {
     std::fprintf(stderr, "message box: %s\n", request.prompt.toLocal8Bit().constData());
@@ -53,6 +58,8 @@ bool Measure(const char *what) {
   form.Load();
   form.show();
   form.Form_Activate();
+  if (beforeRefresh)
+    beforeRefresh();
   const double cpuStart = ProcessCpuSeconds();
   QElapsedTimer clock;
   clock.start();
@@ -65,6 +72,36 @@ bool Measure(const char *what) {
               (wall - Queries * 0.1) * 1000.0 / Queries);
   Module1::SetMessBoxResponder(nullptr);
   return form.List1->count() == Entries && boxes == 0;
+}
+
+std::vector<std::string> TraceLines(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? bustrace::Lines(file.readAll().toStdString())
+                                        : std::vector<std::string>{};
+}
+
+// The Refresh on the scope's own serial port, and the time its bytes would take on the wire:
+// each command with its line feed out, each reply with its line feed back, 10 bits a byte
+// (8N1) at 9600 baud.
+bool MeasureScopeSerialPort(const QString &port, const QString &tracePath) {
+  const route::RouteInstall choice(
+      route::Route(route::Rs232Route{port, 9600, route::Rs232Route::Flow::RtsCts}));
+  std::size_t from = 0;
+  const bool ok =
+      Measure("scope's serial port (pseudo-terminal)", [&] { from = TraceLines(tracePath).size(); });
+  const std::vector<std::string> trace = TraceLines(tracePath);
+  std::size_t sent = 0;
+  std::size_t received = 0;
+  for (const std::string &command : bustrace::QuotedOf(trace, "ibwrt", from))
+    sent += command.size() + 1;
+  for (const std::string &reply : bustrace::QuotedOf(trace, "ibrd", from))
+    received += reply.size();
+  constexpr double BitsPerSecond = 9600.0;
+  const double wire = static_cast<double>((sent + received) * 10) / BitsPerSecond;
+  std::printf("%-40s %zu bytes out, %zu bytes back: %.3f s on a 9600-baud line, %.1f ms a query "
+              "(the pause is %d ms)\n",
+              "  the same Refresh on the wire", sent, received, wire, wire * 1000.0 / Queries, 100);
+  return ok && sent > 0 && received > 0;
 }
 
 } // namespace
@@ -94,25 +131,39 @@ int main(int argc, char **argv) {
   // Every route the conformance table runs, then the Prologix on a pseudo-terminal again
   // with its replies held as an FTDI chip's latency timer would hold them.
   struct Way {
-    const char *dialect;
+    const char *dialect; // nullptr: the scope's own serial port
     bool tcp;
     int holdMs;
   };
+  const QString tracePath = dir.filePath(QStringLiteral("trace.txt"));
   for (const Way way : {Way{"prologix", false, 0}, Way{"ar488", false, 0}, Way{"prologix", true, 0},
-                        Way{"prologix", false, 16}, Way{"prologix", false, 1}}) {
+                        Way{nullptr, false, 0}, Way{"prologix", false, 16}, Way{"prologix", false, 1}}) {
     QProcess adapter;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("GPIBSIM_BUS"), file.fileName());
     env.remove(QStringLiteral("GPIBSIM_TRACE"));
+    if (!way.dialect)
+      env.insert(QStringLiteral("GPIBSIM_TRACE"), tracePath);
     adapter.setProcessEnvironment(env);
-    QStringList arguments{QStringLiteral("--dialect"), QLatin1String(way.dialect),
-                          QStringLiteral("--hold-ms"), QString::number(way.holdMs)};
-    arguments << (way.tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("0")}
-                          : QStringList{QStringLiteral("--pty")});
+    QStringList arguments{QStringLiteral("--hold-ms"), QString::number(way.holdMs)};
+    if (way.dialect)
+      arguments << QStringLiteral("--dialect") << QLatin1String(way.dialect);
+    else
+      arguments << QStringLiteral("--rs232");
+    if (way.dialect)
+      arguments << (way.tcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("0")}
+                            : QStringList{QStringLiteral("--pty")});
     adapter.start(QStringLiteral(GPIBSIM_ADAPTER), arguments);
     while (adapter.waitForReadyRead(5000) && !adapter.canReadLine()) {
     }
     const QString endpoint = QString::fromLocal8Bit(adapter.readLine()).trimmed();
+    if (!way.dialect) {
+      ok = MeasureScopeSerialPort(endpoint.mid(4), tracePath) && ok;
+      adapter.closeWriteChannel();
+      if (!adapter.waitForFinished(5000))
+        adapter.kill();
+      continue;
+    }
     route::PlusRoute where;
     where.kind = QLatin1String(way.dialect) == QLatin1String("ar488") ? route::PlusRoute::Kind::Ar488
                                                                       : route::PlusRoute::Kind::Prologix;

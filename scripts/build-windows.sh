@@ -362,16 +362,19 @@ run_read_command() {
 
 # The serial adapter driver under Wine: the simulated adapter of the given dialect (built for
 # this machine) on a pseudo-terminal, which Wine's COM4 names through the prefix's dosdevices
-# folder. Its bus is not the demo's (a TDS 3012 at address 7 beside two other instruments), so
-# its window shows what came over the COM port. The adapter ends when its standard input, held
+# folder; with the dialect rs232, no adapter but the bus's first TDS on its own serial port.
+# Its bus is not the demo's (a TDS 3012 at address 7 beside two other instruments), so its
+# window shows what came over the COM port. The adapter ends when its standard input, held
 # here, closes.
 run_serial_viewer() { # name dialect windows-executable
   local name="$1" dialect="$2" exe="$3" trace="$build/$1-trace.txt" endpoint="" hold status=0
+  local link=(--dialect "$dialect" --pty)
+  [ "$dialect" != rs232 ] || link=(--rs232)
   build_host || return 1
   rm -f "$trace" "$build/adapter-stdin" "$build/adapter-endpoint.txt"
   mkfifo "$build/adapter-stdin"
   GPIBSIM_BUS="$repo/tests/data/bus-tds3012-among-others.json" GPIBSIM_TRACE="$trace" \
-    "$build/host/sim/gpibsim-adapter" --dialect "$dialect" --pty <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
+    "$build/host/sim/gpibsim-adapter" "${link[@]}" <"$build/adapter-stdin" >"$build/adapter-endpoint.txt" &
   exec {hold}>"$build/adapter-stdin"
   for _ in $(seq 50); do
     # It prints "pty /dev/pts/N".
@@ -436,6 +439,7 @@ check_installer() {
   # The installed viewer itself through each adapter dialect on a Wine COM port.
   run_serial_viewer installed-prologix prologix "$exe" || status=1
   run_serial_viewer installed-ar488 ar488 "$exe" || status=1
+  run_serial_viewer installed-rs232 rs232 "$exe" || status=1
   wine "$folder/Uninstall.exe" /S && wineserver -w
   if [ -e "$folder" ] || [ -e "$menu" ] || wine reg query "$key" >/dev/null 2>&1; then
     echo "the uninstaller left something behind:" >&2
@@ -468,6 +472,8 @@ step "the command-line reading under Wine"
 run_read_command || status=1
 step "the serial adapter driver under Wine: the simulated Prologix on COM4"
 run_serial_viewer serial-viewer prologix "$(windows_path "$dist/skeld-errlog.exe")" || status=1
+step "the scope's own serial port under Wine: the simulated TDS 3012 on COM4, as rs232:COM4"
+run_serial_viewer rs232-viewer rs232 "$(windows_path "$dist/skeld-errlog.exe")" || status=1
 step "the installer and the portable zip"
 make_packages || status=1
 step "the installer under Wine: install, the demo, uninstall"

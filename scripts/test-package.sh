@@ -74,4 +74,5 @@ fi
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace.txt"
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix.txt" --adapter prologix
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix-tcp.txt" --adapter prologix-tcp
+step xvfb-run -a bash scripts/check-demo.sh "$work/trace-rs232.txt" --adapter rs232
 exit $status

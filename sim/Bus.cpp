@@ -239,6 +239,13 @@ CallResult Bus::FindListeners(int board, const Addr4882_t pads[], Addr4882_t res
   return r;
 }
 
+std::optional<ListenerDescription> Bus::FirstScope() const {
+  for (const auto &[address, listener] : listeners_)
+    if (listener.Description().kind == "tds")
+      return listener.Description();
+  return std::nullopt;
+}
+
 std::vector<std::string> Bus::StoredLog(int address) const {
   const auto it = listeners_.find(address);
   return it == listeners_.end() ? std::vector<std::string>{} : it->second.StoredLog();

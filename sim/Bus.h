@@ -40,6 +40,7 @@ public:
   CallResult FindListeners(int board, const Addr4882_t pads[], Addr4882_t results[], int limit);
 
   std::vector<std::string> StoredLog(int address) const;
+  std::optional<ListenerDescription> FirstScope() const;
 
 private:
   struct Descriptor {

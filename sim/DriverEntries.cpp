@@ -154,6 +154,12 @@ std::vector<std::string> StoredLog(int address) {
   return BusOf(state).StoredLog(address);
 }
 
+std::optional<ListenerDescription> FirstScope() {
+  State &state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return BusOf(state).FirstScope();
+}
+
 const GpibDriverApi &InProcessDriver() {
   static const GpibDriverApi api = [] {
     GpibDriverApi a;

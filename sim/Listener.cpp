@@ -39,7 +39,9 @@ Listener::WriteResult Listener::Write(const std::string &bytes) {
 
   // A new command discards a reply nobody read, as IEEE 488.2 instruments do.
   output_.reset();
-  if (fault && fault->kind == "timeout") {
+  // Cut off: the instrument answers nothing from this command on.
+  gone_ = gone_ || (fault && fault->kind == "disconnect");
+  if (gone_ || (fault && fault->kind == "timeout")) {
     timeoutNext_ = true;
     return {};
   }

@@ -35,6 +35,7 @@ public:
   void Clear();
 
   std::vector<std::string> StoredLog() const;
+  const ListenerDescription &Description() const { return description_; }
 
 private:
   struct Output {
@@ -50,6 +51,7 @@ private:
   std::map<std::string, int> occurrences_;
   std::optional<Output> output_;
   bool timeoutNext_ = false;
+  bool gone_ = false;
 };
 
 } // namespace gpibsim

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ namespace gpibsim {
 struct Fault {
   std::string command; // the command whose occurrences are counted
   int nth = 0;         // 1-based occurrence; 0 = every occurrence
-  std::string kind;    // "timeout", "write_error", "no_end", "reply"
+  std::string kind;    // "timeout", "write_error", "no_end", "reply", "disconnect"
   int iberr = 2;       // for "write_error"
   std::string raw;     // for "reply"
 };
@@ -75,5 +76,8 @@ const GpibDriverApi &InProcessDriver();
 
 // The stored log of the instrument at address (tests look at what a clear did).
 std::vector<std::string> StoredLog(int address);
+
+// The TDS at the lowest address, as described; none on a bus without one.
+std::optional<ListenerDescription> FirstScope();
 
 } // namespace gpibsim

@@ -1,6 +1,7 @@
 #include "sim/adapter/SimulatedAdapter.h"
 
 #include "sim/adapter/PtyLink.h"
+#include "sim/adapter/ScopeSession.h"
 #include "sim/adapter/TcpLink.h"
 
 #include <QTimer>
@@ -24,6 +25,12 @@ SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QO
     link_ = std::make_unique<TcpLink>(options.port);
   else
     link_ = std::make_unique<PtyLink>();
+  holdMs_ = options.holdMs;
+  clock_.start();
+  if (options.scopePort) {
+    Attach(std::make_unique<ScopeSession>());
+    return;
+  }
   AdapterSession::Options session;
   session.dialect = options.dialect;
   session.version = VersionText(options.dialect, options.transport);
@@ -32,20 +39,21 @@ SimulatedAdapter::SimulatedAdapter(const Options &options, QObject *parent) : QO
   session.lateRead = options.lateRead;
   session.lateMs = options.lateMs;
   session.floodVersion = options.floodVersion;
-  session_ = std::make_unique<AdapterSession>(session);
+  Attach(std::make_unique<AdapterSession>(session));
+}
 
-  connect(link_.get(), &AdapterLink::received, session_.get(), &AdapterSession::Receive);
-  connect(link_.get(), &AdapterLink::hostLeft, session_.get(), &AdapterSession::Reset);
-  holdMs_ = options.holdMs;
-  clock_.start();
+template <typename Session> void SimulatedAdapter::Attach(std::unique_ptr<Session> session) {
+  connect(link_.get(), &AdapterLink::received, session.get(), &Session::Receive);
+  connect(link_.get(), &AdapterLink::hostLeft, session.get(), &Session::Reset);
   if (holdMs_ > 0)
-    connect(session_.get(), &AdapterSession::send, this, &SimulatedAdapter::Hold);
+    connect(session.get(), &Session::send, this, &SimulatedAdapter::Hold);
   else
-    connect(session_.get(), &AdapterSession::send, link_.get(), &AdapterLink::Send);
-  connect(session_.get(), &AdapterSession::vanish, this, [this] {
+    connect(session.get(), &Session::send, link_.get(), &AdapterLink::Send);
+  connect(session.get(), &Session::vanish, this, [this] {
     link_->Close();
     emit vanished();
   });
+  session_ = std::move(session);
 }
 
 SimulatedAdapter::~SimulatedAdapter() = default;

@@ -15,7 +15,8 @@
 namespace gpibsim {
 
 // A simulated Prologix or AR488 adapter on the simulated bus, reached over a
-// pseudo-terminal or a TCP port. The bus is whatever the process has configured.
+// pseudo-terminal or a TCP port; or the bus's first scope on its own serial port. The bus is
+// whatever the process has configured.
 class SimulatedAdapter : public QObject {
   Q_OBJECT
 public:
@@ -30,6 +31,7 @@ public:
     int lateRead = 0;          // the ++read (1-based) whose reply comes lateMs late; 0: none
     int lateMs = 0;
     bool floodVersion = false; // ++ver is answered with bytes that never end
+    bool scopePort = false;    // no adapter: the scope's own serial port
   };
 
   explicit SimulatedAdapter(const Options &options, QObject *parent = nullptr);
@@ -44,9 +46,10 @@ signals:
 
 private:
   void Hold(const QByteArray &bytes);
+  template <typename Session> void Attach(std::unique_ptr<Session> session);
 
   std::unique_ptr<AdapterLink> link_;
-  std::unique_ptr<AdapterSession> session_;
+  std::unique_ptr<QObject> session_;
   int holdMs_ = 0;
   QElapsedTimer clock_;
   std::deque<std::pair<qint64, QByteArray>> held_; // when each may go, in order

@@ -1,8 +1,10 @@
 // gpibsim-adapter --dialect prologix|ar488 (--pty | --tcp PORT) [--vanish-after-reads N] [--mute]
 //                 [--hold-ms MS] [--late-read N:MS] [--flood-ver]
+// gpibsim-adapter --rs232 [--hold-ms MS]
 // A simulated "++" GPIB adapter on the simulated bus (GPIBSIM_BUS, GPIBSIM_TRACE as for
-// libgpib.so.0). Prints where to reach it on one line, then serves until it is killed or its
-// standard input ends.
+// libgpib.so.0), or with --rs232 the bus's first TDS on its own serial port (a
+// pseudo-terminal). Prints where to reach it on one line, then serves until it is killed or
+// its standard input ends.
 #include "sim/SimBus.h"
 #include "sim/adapter/SimulatedAdapter.h"
 
@@ -50,7 +52,10 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
       QStringLiteral("N:MS"));
   const QCommandLineOption flood(QStringLiteral("flood-ver"),
                                  QStringLiteral("Answer ++ver with 64 MiB of bytes and no line end."));
-  parser.addOptions({dialect, pty, tcp, vanish, mute, hold, late, flood});
+  const QCommandLineOption rs232(
+      QStringLiteral("rs232"),
+      QStringLiteral("No adapter: the bus's first TDS on its own serial port, a new pseudo-terminal."));
+  parser.addOptions({dialect, pty, tcp, vanish, mute, hold, late, flood, rs232});
 
   if (!parser.parse(arguments)) {
     error = parser.errorText();
@@ -63,13 +68,18 @@ std::optional<SimulatedAdapter::Options> ParseOptions(const QStringList &argumen
   SimulatedAdapter::Options options;
   const QString name = parser.value(dialect);
   bool ok = true;
-  if (name == QLatin1String("prologix"))
+  options.scopePort = parser.isSet(rs232);
+  if (options.scopePort) {
+    for (const QCommandLineOption &adapterOnly : {dialect, tcp, vanish, mute, late, flood})
+      if (parser.isSet(adapterOnly))
+        error = QStringLiteral("--rs232 takes no --") + adapterOnly.names().front();
+  } else if (name == QLatin1String("prologix"))
     options.dialect = gpibsim::Dialect::Prologix;
   else if (name == QLatin1String("ar488"))
     options.dialect = gpibsim::Dialect::Ar488;
   else
     error = QStringLiteral("--dialect must be prologix or ar488");
-  if (parser.isSet(pty) == parser.isSet(tcp))
+  if (parser.isSet(pty) == parser.isSet(tcp) && !options.scopePort)
     error = QStringLiteral("give exactly one of --pty and --tcp PORT");
   if (parser.isSet(tcp)) {
     options.transport = SimulatedAdapter::Transport::Tcp;

@@ -187,6 +187,7 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   addressNote->setIndent(24);
   layout->addWidget(addressNote);
 
+  AddScopeSerialRow(addChoice);
   Couple(OtherPort, OtherPortName);
   Couple(Ethernet, EthernetHost);
   connect(OtherPortName, &QLineEdit::textEdited, OtherPort, [this] { OtherPort->setChecked(true); });
@@ -225,6 +226,8 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
 
 void ConnectDialog::Preselect(const Route &where) {
   Address->setText(where.address ? QString::number(*where.address) : QString());
+  if (PreselectScopeSerial(where))
+    return;
   const PlusRoute *plus = where.Plus();
   if (!plus) {
     Library->setChecked(true);
@@ -260,7 +263,7 @@ bool ConnectDialog::Selected(Route &where, QString &error) const {
   if (!SelectedWay(where, error))
     return false;
   const QString address = Address->text().trimmed();
-  if (address.isEmpty())
+  if (address.isEmpty() || !Address->isEnabled())
     return true;
   int value = 0;
   if (!route::ParseAddress(address, value, error))
@@ -291,6 +294,8 @@ bool ConnectDialog::SelectedWay(Route &where, QString &error) const {
         KindOf(OtherDialect) == Kind::Ar488 ? QStringLiteral("ar488:") : QStringLiteral("prologix:");
     return route::ParseRoute(kind + name, where, error);
   }
+  if (ScopeSerial->isChecked())
+    return SelectedScopeSerial(where, error);
   if (Ethernet->isChecked()) {
     const QString host = EthernetHost->currentText().trimmed();
     if (host.isEmpty()) {
@@ -324,4 +329,82 @@ void ConnectDialog::Connect_Click() {
   }
   ShowFailure(QString());
   accept();
+}
+
+// ---- The scope's own serial port ---------------------------------------------------------
+
+void ConnectDialog::AddScopeSerialRow(
+    const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice) {
+  ScopeSerial = new QRadioButton(QStringLiteral("Scope's own &serial port (RS-232):"), this);
+  ScopeSerialPort = new QComboBox(this);
+  ScopeSerialPort->setObjectName(QStringLiteral("ScopeSerialPort"));
+  ScopeSerialPort->setEditable(true);
+  for (const gpibadapter::PortFacts &port : gpibadapter::ScopeLikePortFacts())
+    ScopeSerialPort->addItem(port.name);
+  ScopeSerialPort->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0, COM1"));
+
+  auto *settings = new QWidget(this);
+  auto *settingsRow = new QHBoxLayout(settings);
+  settingsRow->setContentsMargins(0, 0, 0, 0);
+  ScopeSerialBaud = new QComboBox(settings);
+  ScopeSerialBaud->setObjectName(QStringLiteral("ScopeSerialBaud"));
+  for (const int baud : {9600, 19200, 38400})
+    ScopeSerialBaud->addItem(QStringLiteral("%1 baud").arg(baud), baud);
+  ScopeSerialFlow = new QComboBox(settings);
+  ScopeSerialFlow->setObjectName(QStringLiteral("ScopeSerialFlow"));
+  ScopeSerialFlow->addItem(QStringLiteral("RTS/CTS"), QStringLiteral("rtscts"));
+  ScopeSerialFlow->addItem(QStringLiteral("XON/XOFF"), QStringLiteral("xonxoff"));
+  ScopeSerialFlow->addItem(QStringLiteral("none"), QStringLiteral("none"));
+  settingsRow->addWidget(ScopeSerialBaud);
+  settingsRow->addWidget(ScopeSerialFlow);
+
+  auto *note =
+      Note(this, QStringLiteral(
+                     "A serial cable straight to the scope (TDS 200/1000/2000 with a communications module, "
+                     "TDS 3000 with its RS-232 module); not a \"++\" adapter.\n"
+                     "Baud rate: the same as in the scope's Utility menu, RS-232 setup.\n"
+                     "Flow control: the same as there (hard flagging is RTS/CTS, soft flagging XON/XOFF)."));
+  note->setObjectName(QStringLiteral("ScopeSerialNote"));
+  addChoice(ScopeSerial, "ScopeSerial", ScopeSerialPort, settings, note);
+
+  Couple(ScopeSerial, ScopeSerialPort);
+  connect(ScopeSerialPort, &QComboBox::editTextChanged, ScopeSerial, [this] {
+    if (ScopeSerialPort->hasFocus())
+      ScopeSerial->setChecked(true);
+  });
+  // One scope on the line: there is no GPIB address to choose.
+  connect(ScopeSerial, &QRadioButton::toggled, this, [this](bool on) { Address->setEnabled(!on); });
+  for (QComboBox *box : {ScopeSerialPort, ScopeSerialBaud, ScopeSerialFlow})
+    connect(box, &QComboBox::activated, ScopeSerial, [this] { ScopeSerial->setChecked(true); });
+}
+
+bool ConnectDialog::PreselectScopeSerial(const Route &where) {
+  const auto *serial = std::get_if<route::Rs232Route>(&where.way);
+  if (!serial)
+    return false;
+  ScopeSerialPort->setEditText(serial->port);
+  ScopeSerialBaud->setCurrentIndex(std::max(0, ScopeSerialBaud->findData(serial->baud)));
+  if (ScopeSerialBaud->currentData().toInt() != serial->baud) {
+    ScopeSerialBaud->addItem(QStringLiteral("%1 baud").arg(serial->baud), serial->baud);
+    ScopeSerialBaud->setCurrentIndex(ScopeSerialBaud->count() - 1);
+  }
+  Route flowOnly = where;
+  flowOnly.address.reset();
+  const QString flow = route::RouteText(flowOnly).section(QLatin1Char(':'), 3);
+  ScopeSerialFlow->setCurrentIndex(std::max(0, ScopeSerialFlow->findData(flow)));
+  ScopeSerial->setChecked(true);
+  return true;
+}
+
+bool ConnectDialog::SelectedScopeSerial(Route &where, QString &error) const {
+  const QString port = ScopeSerialPort->currentText().trimmed();
+  if (port.isEmpty()) {
+    error = QStringLiteral("Name the serial port the scope is on.");
+    return false;
+  }
+  return route::ParseRoute(QStringLiteral("rs232:%1:%2:%3")
+                               .arg(port)
+                               .arg(ScopeSerialBaud->currentData().toInt())
+                               .arg(ScopeSerialFlow->currentData().toString()),
+                           where, error);
 }

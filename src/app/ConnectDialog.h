@@ -55,6 +55,12 @@ public:
   QComboBox *OtherDialect;
   QRadioButton *Ethernet;
   QComboBox *EthernetHost;
+  // The scope's own serial port (RS-232): any serial port but an adapter's, its rate and flow
+  // control as set on the scope.
+  QRadioButton *ScopeSerial;
+  QComboBox *ScopeSerialPort;
+  QComboBox *ScopeSerialBaud;
+  QComboBox *ScopeSerialFlow;
   // The scope's GPIB address; empty: the first TDS found.
   QLineEdit *Address;
   QLabel *Failure;
@@ -66,6 +72,10 @@ private:
   bool SelectedWay(route::Route &where, QString &error) const;
   void Preselect(const route::Route &where);
   void ShowFailure(const QString &text);
+  void AddScopeSerialRow(
+      const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice);
+  bool PreselectScopeSerial(const route::Route &where);
+  bool SelectedScopeSerial(route::Route &where, QString &error) const;
 
   std::unique_ptr<route::RouteInstall> connection_;
 };

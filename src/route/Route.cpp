@@ -412,9 +412,7 @@ bool ReadRoute(const QString &text, Route &out, QString &error) {
 
 QString NotBuilt(const Route &where) {
   QString route;
-  if (std::holds_alternative<Rs232Route>(where.way))
-    route = QStringLiteral("the scope's own serial port (RS-232)");
-  else if (std::holds_alternative<UsbTmcRoute>(where.way))
+  if (std::holds_alternative<UsbTmcRoute>(where.way))
     route = QStringLiteral("USB (USBTMC)");
   else if (std::holds_alternative<Vxi11Route>(where.way))
     route = QStringLiteral("the network (VXI-11)");

@@ -4,6 +4,7 @@
 #include "route/EmulatedDriver.h"
 #include "route/plus/AdapterDriver.h"
 #include "route/plus/AdapterPorts.h"
+#include "route/rs232/Rs232Driver.h"
 
 #include <vector>
 
@@ -60,6 +61,8 @@ const GpibDriverApi &OnlyAddress(const GpibDriverApi &api, int address) {
 std::unique_ptr<EmulatedDriver> MakeDriver(const Route &where) {
   if (const PlusRoute *plus = where.Plus())
     return std::make_unique<gpibadapter::AdapterDriver>(*plus);
+  if (const auto *serial = std::get_if<Rs232Route>(&where.way))
+    return std::make_unique<Rs232Driver>(*serial);
   return nullptr;
 }
 

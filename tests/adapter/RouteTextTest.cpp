@@ -69,11 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
                   nullptr},
         RoundTrip{"PRLGX-TCPIP0::192.168.1.50::4000::INTFC", "prologix-tcp:192.168.1.50:4000",
                   "GPIB 192.168.1.50:4000", nullptr},
-        // Routes parsed but not built yet.
-        RoundTrip{"ASRL/dev/ttyUSB0::INSTR", "rs232:/dev/ttyUSB0", "RS-232 /dev/ttyUSB0",
-                  "serial port (RS-232)"},
+        RoundTrip{"ASRL/dev/ttyUSB0::INSTR", "rs232:/dev/ttyUSB0", "RS-232 /dev/ttyUSB0", nullptr},
         RoundTrip{"rs232:/dev/ttyS1:19200:xonxoff", "rs232:/dev/ttyS1:19200:xonxoff", "RS-232 /dev/ttyS1",
-                  "RS-232"},
+                  nullptr},
+        RoundTrip{"rs232:COM3:38400", "rs232:COM3:38400", "RS-232 COM3", nullptr},
+        // Routes parsed but not built yet.
         RoundTrip{"TCPIP0::192.168.1.20::inst0::INSTR", "vxi11:192.168.1.20", "LAN 192.168.1.20", "VXI-11"},
         RoundTrip{"tcpip::scope.lab::gpib0,7", "vxi11:scope.lab:gpib0,7", "LAN scope.lab gpib0,7", "VXI-11"},
         RoundTrip{"TCPIP::[fe80::2]::INSTR", "vxi11:[fe80::2]", "LAN [fe80::2]", "VXI-11"},

@@ -423,6 +423,28 @@ TEST(ReadCommand, ThroughTheSimulatedPrologixTheOutputIsTheSame) {
   EXPECT_EQ(QJsonDocument::fromJson(json.out).object()["interface"], where);
 }
 
+// The scope's own serial port: the same text as the driver library gives; JSON names the port
+// and has no GPIB address.
+TEST(ReadCommand, ThroughTheScopesOwnSerialPortTheOutputIsTheSame) {
+  const gpibsim::BusDescription bus =
+      ScopeBus("TEK/TDS 2024,CF:91.1CT,FV:v4.12 TDS2CM:CMV:v1.04", Entries(3));
+  AdapterProcess scope({"--rs232"}, QByteArray::fromStdString(busdesc::BusJson(bus)));
+  ASSERT_TRUE(scope.endpoint.startsWith("pty ")) << scope.endpoint.toStdString();
+  const QString where = "rs232:" + scope.endpoint.mid(4);
+
+  const ReadRun direct = Read({}, bus);
+  const ReadRun serial = Read({"--interface", where}, std::nullopt);
+  EXPECT_EQ(serial.status, 0) << serial.err.toStdString();
+  EXPECT_EQ(serial.out.toStdString(), direct.out.toStdString());
+
+  const ReadRun json = Read({"--format", "json", "--interface", where}, std::nullopt);
+  const QJsonObject got = QJsonDocument::fromJson(json.out).object();
+  EXPECT_EQ(got["interface"], where);
+  EXPECT_TRUE(got["gpib_address"].isNull());
+  EXPECT_EQ(got["model"], "TDS 2024");
+  EXPECT_EQ(got["entries"].toArray().size(), 3);
+}
+
 // A scope or adapter that misbehaves: the reading ends in bounded time and memory, with the
 // status and the message that say so, and the entries that came before are written.
 TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {

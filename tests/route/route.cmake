@@ -8,3 +8,9 @@ add_unit_test(NAME route_conformance SOURCES ${CMAKE_CURRENT_LIST_DIR}/RouteConf
               LIBS skeld_route gpibsim_core Qt6::Network)
 target_include_directories(route_conformance PRIVATE ${PROJECT_SOURCE_DIR})
 uses_simulated_adapter(route_conformance)
+
+# The window on the simulated scope's own serial port, against the driver library's window.
+add_unit_test(NAME route_rs232_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/Rs232EndToEndTest.cpp
+              LIBS skeld_app skeld_route gpibsim_core Qt6::Network)
+target_include_directories(route_rs232_e2e PRIVATE ${PROJECT_SOURCE_DIR})
+uses_simulated_adapter(route_rs232_e2e)

@@ -20,6 +20,9 @@ public:
   Listener &EndItem(const std::string &item) { return Set(description_.endItem, item); }
   Listener &Faults(std::vector<gpibsim::Fault> faults) { return Set(description_.faults, std::move(faults)); }
   Listener &TimeoutsTakeMs(int ms) { return Set(description_.timeoutsTakeMs, ms); }
+  Listener &Replies(std::map<std::string, std::string> replies) {
+    return Set(description_.replies, std::move(replies));
+  }
 
   operator gpibsim::ListenerDescription() const { return description_; }
   operator gpibsim::BusDescription() const {

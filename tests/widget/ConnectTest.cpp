@@ -135,6 +135,9 @@ struct DialogAnswer {
   static void Choose(ConnectDialog &d, const QString &text) {
     if (text == QLatin1String("ni")) {
       d.Library->click();
+    } else if (text.startsWith(QLatin1String("rs232:"))) {
+      d.ScopeSerial->click();
+      d.ScopeSerialPort->setEditText(text.section(QLatin1Char(':'), 1));
     } else if (text.startsWith(QLatin1String("prologix-tcp:"))) {
       d.Ethernet->click();
       d.EthernetHost->setEditText(text.section(QLatin1Char(':'), 1));
@@ -327,6 +330,28 @@ TEST(ConnectDialogTest, ListsThePortsThatLookLikeAnAdapterWithTheLikelyDialect) 
       << dialog.LibraryNote->text().toStdString();
   EXPECT_TRUE(dialog.Library->isChecked());
   EXPECT_TRUE(dialog.NoPorts->isHidden());
+  // The scope's own serial port may be any port but one that names itself an adapter.
+  QStringList scopePorts;
+  for (int i = 0; i < dialog.ScopeSerialPort->count(); ++i)
+    scopePorts << dialog.ScopeSerialPort->itemText(i);
+  EXPECT_EQ(scopePorts, QStringList({"/dev/ttyUSB0", "/dev/ttyS0", "/dev/ttyUSB1", "/dev/ttyUSB2"}));
+}
+
+// A remembered RS-232 route opens the dialog on its row with its settings, and comes back
+// from the row unchanged.
+TEST(ConnectDialogTest, TheScopeSerialRowKeepsPortRateAndFlowControl) {
+  VBIB32::UseDriverLibrary(NoDriverLibrary);
+  const FakePorts ports({});
+  for (const char *text : {"rs232:/dev/ttyS3", "rs232:COM4:38400:xonxoff", "rs232:/dev/ttyUSB0:19200:none"}) {
+    ConnectDialog dialog(Parsed(QString::fromLatin1(text)), QString());
+    EXPECT_TRUE(dialog.ScopeSerial->isChecked()) << text;
+    Route where;
+    dialog.beforeTry = [&](const Route &tried) { where = tried; };
+    testing::internal::CaptureStderr();
+    dialog.ConnectButton->click(); // no such port here: only what it tried counts
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(route::RouteText(where), QString::fromLatin1(text));
+  }
 }
 
 struct Refusal {
@@ -345,10 +370,17 @@ TEST_P(ConnectDialogRefusal, ShowsTheReasonAndStaysOpen) {
   ConnectDialog dialog(Route{}, QString());
   dialog.show();
   testing::internal::CaptureStderr();
-  if (QString::fromUtf8(r.choose) == QLatin1String("listed"))
+  // "A" stands for the simulated Prologix's port.
+  std::optional<Adapter> adapter;
+  QString choose = QString::fromUtf8(r.choose);
+  if (choose.contains(QLatin1String(":A"))) {
+    adapter.emplace(true);
+    choose.replace(QLatin1String(":A"), QLatin1Char(':') + adapter->port);
+  }
+  if (choose == QLatin1String("listed"))
     dialog.Ports.front().choice->click();
   else
-    DialogAnswer::Choose(dialog, QString::fromUtf8(r.choose));
+    DialogAnswer::Choose(dialog, choose);
   dialog.ConnectButton->click();
   testing::internal::GetCapturedStderr();
   EXPECT_TRUE(dialog.isVisible());
@@ -365,7 +397,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"ListedPortMissing", "listed", "/dev/ttyUSB9: no such serial port"},
                       Refusal{"OtherPortUnnamed", "prologix:", "Name the serial port."},
                       Refusal{"HostUnnamed", "prologix-tcp:", "Name the host"},
-                      Refusal{"HostRefuses", "prologix-tcp:127.0.0.1:1", "127.0.0.1:1: cannot connect"}),
+                      Refusal{"HostRefuses", "prologix-tcp:127.0.0.1:1", "127.0.0.1:1: cannot connect"},
+                      Refusal{"ScopePortUnnamed", "rs232:", "Name the serial port the scope is on."},
+                      Refusal{"ScopePortIsAnAdapter", "rs232:A", "is a \"++\" GPIB adapter"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // The simulated adapter as a listed port (its pseudo-terminal fed through the port list) and

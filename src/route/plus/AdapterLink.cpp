@@ -16,13 +16,20 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX // std::max below
+#endif
+#include <windows.h>
+#else
+#include <termios.h>
+#endif
 
 namespace gpibadapter {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr qint32 SerialBaud = 115200;
 constexpr std::chrono::milliseconds ConnectLimit{3000};
 constexpr std::chrono::milliseconds SendLimit{3000};
 // What the toolkit holds for us between two pulls; beyond it the system holds the data back.
@@ -43,11 +50,36 @@ bool SetLowLatency([[maybe_unused]] QSerialPort &port) {
   return false;
 #endif
 }
+
+QSerialPort::FlowControl FlowControl(route::Rs232Route::Flow flow) {
+  switch (flow) {
+  case route::Rs232Route::Flow::RtsCts:
+    return QSerialPort::HardwareControl;
+  case route::Rs232Route::Flow::XonXoff:
+    return QSerialPort::SoftwareControl;
+  case route::Rs232Route::Flow::None:
+    break;
+  }
+  return QSerialPort::NoFlowControl;
+}
+
+// Until what the port was given has left the wire, not only the toolkit's buffer.
+void Drain(QSerialPort &port) {
+  port.flush();
+#ifdef _WIN32
+  FlushFileBuffers(port.handle());
+#else
+  tcdrain(port.handle());
+#endif
+}
 #endif
 
 } // namespace
 
 AdapterLink::AdapterLink(const route::PlusRoute &where) : where_(where) {}
+
+AdapterLink::AdapterLink(const QString &serialPort, const SerialSettings &settings)
+    : where_{route::PlusRoute::Kind::Prologix, false, serialPort, 0}, settings_(settings) {}
 
 AdapterLink::~AdapterLink() {
   if (device_)
@@ -93,11 +125,13 @@ bool AdapterLink::OpenSerial(QString &why) {
     why = SerialOpenFailure(where_.port, port->error(), port->errorString());
     return false;
   }
-  // USB adapters ignore the speed; an AR488 on a plain UART needs 115200 8N1.
-  if (!port->setBaudRate(SerialBaud) || !port->setDataBits(QSerialPort::Data8) ||
+  if (!port->setBaudRate(settings_.baud) || !port->setDataBits(QSerialPort::Data8) ||
       !port->setParity(QSerialPort::NoParity) || !port->setStopBits(QSerialPort::OneStop) ||
-      !port->setFlowControl(QSerialPort::NoFlowControl)) {
-    why = QStringLiteral("%1: cannot set 115200 8N1: %2").arg(where_.port, port->errorString());
+      !port->setFlowControl(FlowControl(settings_.flow))) {
+    why = QStringLiteral("%1: cannot set %2 8N1: %3")
+              .arg(where_.port)
+              .arg(settings_.baud)
+              .arg(port->errorString());
     return false;
   }
   lowLatency_ = SetLowLatency(*port);
@@ -206,6 +240,32 @@ void AdapterLink::Discard() {
   Pull();
   input_.clear();
 }
+
+#ifdef SKELD_SERIAL_ADAPTERS
+// A NUL at a quarter of the rate keeps the line low for 36 bit times of the real rate: a break
+// to the receiver, which reads it as a NUL with a framing error. Unlike a timed break call it
+// works on every port that can change its rate, USB serial chips and pseudo-terminals too.
+bool AdapterLink::SendBreak() {
+  auto *port = qobject_cast<QSerialPort *>(device_.get());
+  if (!port || IsGone())
+    return false;
+  Drain(*port);
+  const qint32 rate = port->baudRate();
+  if (rate >= 4 * 50 && port->setBaudRate(rate / 4)) {
+    if (!Send(QByteArray(1, '\0')))
+      return false;
+    Drain(*port);
+    port->setBaudRate(rate);
+  } else {
+    port->setBreakEnabled(true);
+    WaitUntil([](QByteArray &) { return false; }, std::chrono::milliseconds(std::max(1, 40'000 / rate)));
+    port->setBreakEnabled(false);
+  }
+  return !IsGone();
+}
+#else
+bool AdapterLink::SendBreak() { return false; }
+#endif
 
 void AdapterLink::ReportDropped(qsizetype count) const {
   if (count > 0)

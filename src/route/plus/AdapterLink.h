@@ -14,12 +14,20 @@ class QIODevice;
 
 namespace gpibadapter {
 
-// The byte stream to an adapter: a serial port or a TCP connection. Every wait runs the
-// event loop, with user input held back, until the stream has what the caller wants, the
+// How a serial port is set: 8 data bits, no parity, one stop bit, at this rate and flow
+// control. A USB adapter ignores the rate; an AR488 on a plain UART needs 115200.
+struct SerialSettings {
+  qint32 baud = 115200;
+  route::Rs232Route::Flow flow = route::Rs232Route::Flow::None;
+};
+
+// The byte stream to an adapter or a scope: a serial port or a TCP connection. Every wait runs
+// the event loop, with user input held back, until the stream has what the caller wants, the
 // time is up, or the stream is gone.
 class AdapterLink {
 public:
   explicit AdapterLink(const route::PlusRoute &where);
+  AdapterLink(const QString &serialPort, const SerialSettings &settings);
   ~AdapterLink();
   AdapterLink(const AdapterLink &) = delete;
   AdapterLink &operator=(const AdapterLink &) = delete;
@@ -34,6 +42,9 @@ public:
   bool Send(const QByteArray &bytes);
   // Drops whatever came in and was not taken.
   void Discard();
+  // Holds a serial line in the break state for longer than a character at its rate, once what
+  // was sent before has gone out; false once the stream is gone or it is no serial port.
+  bool SendBreak();
   // Says on standard error that count bytes nobody waited for were dropped (nothing for 0).
   void ReportDropped(qsizetype count) const;
 
@@ -76,6 +87,7 @@ private:
   void Sleep(std::chrono::steady_clock::time_point deadline);
 
   route::PlusRoute where_;
+  SerialSettings settings_;
   std::unique_ptr<QIODevice> device_;
   QByteArray input_;
   QString goneReason_;

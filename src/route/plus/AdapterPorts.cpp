@@ -66,6 +66,14 @@ QList<PortFacts> AdapterLikePortFacts() {
   return found;
 }
 
+QList<PortFacts> ScopeLikePortFacts() {
+  QList<PortFacts> found;
+  for (const PortFacts &port : Lister() ? Lister()() : SystemPorts())
+    if (!Names(port.description) && !Names(port.manufacturer))
+      found.append(port);
+  return found;
+}
+
 bool LooksLikeAdapter(const PortFacts &port) {
   if (Names(port.description) || Names(port.manufacturer))
     return true;

@@ -31,6 +31,9 @@ route::PlusRoute::Kind LikelyDialect(const PortFacts &port);
 
 // The serial ports present now that look like an adapter, as the system lists them.
 QList<PortFacts> AdapterLikePortFacts();
+// The serial ports present now that do not name themselves a Prologix, AR488 or Arduino: the
+// ones that may be a cable to a scope's own serial port (a plain FTDI cable is one).
+QList<PortFacts> ScopeLikePortFacts();
 // The same as text: "/dev/ttyUSB0 (FT232R USB UART)".
 QStringList AdapterLikePorts();
 

@@ -1,0 +1,147 @@
+#include "gpib/Vbib32Qx.h"
+#include "route/RouteInstall.h"
+#include "route/rs232/Rs232Driver.h"
+#include "support/AdapterProcess.h"
+#include "support/BusTrace.h"
+#include "support/FakeMessBoxes.h"
+#include "support/FormSteps.h"
+#include "support/InstantPauses.h"
+#include "support/ProgramEnd.h"
+#include "support/ScopeBus.h"
+#include "support/SimulatedBus.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The window on the simulated scope's own serial port (a pseudo-terminal), held to what the
+// same scope gives through the driver library.
+namespace {
+
+using namespace scopebus;
+using namespace formsteps;
+
+constexpr char Tds2024[] = "TEK/TDS 2024,CF:91.1CT,FV:v4.12 TDS2CM:CMV:v1.04";
+
+struct Outcome {
+  std::string caption;
+  std::vector<std::string> list;
+  std::vector<std::string> boxes; // title, then the prompt
+  int endCode = -1;
+  std::vector<std::string> written;
+  std::vector<std::string> trace;
+  std::string err;
+};
+
+Outcome Run(ErrorLogForm &form, FakeMessBoxes &boxes, const route::Route &where = {}) {
+  form.SetRoute(route::RouteText(where), where.IsBus() ? QString() : route::RouteName(where));
+  EndProgramCatcher catcher;
+  Outcome outcome;
+  testing::internal::CaptureStderr();
+  outcome.endCode = EndCode([&] { StartUp(form); });
+  outcome.err = testing::internal::GetCapturedStderr();
+  outcome.caption = form.windowTitle().toStdString();
+  outcome.list = Items(form.List1);
+  for (const Module1::MessBoxRequest &box : boxes.shown)
+    outcome.boxes.push_back(box.title.toStdString() + "\n" + box.prompt.toStdString());
+  return outcome;
+}
+
+Outcome OnTheLibrary(const gpibsim::BusDescription &bus) {
+  SimulatedBus simulated(bus);
+  FakeMessBoxes boxes;
+  ErrorLogForm form;
+  Outcome outcome = Run(form, boxes);
+  outcome.written = bustrace::QuotedOf(simulated.trace, "ibwrt");
+  return outcome;
+}
+
+// port is set to the pseudo-terminal the simulated scope serves.
+Outcome OnTheSerialPort(const gpibsim::BusDescription &bus, QString &port) {
+  AdapterProcess scope({"--rs232"}, QByteArray::fromStdString(BusJson(bus)));
+  port = scope.endpoint.mid(4);
+  InstantPauses pauses;
+  VBIB32QX::ResetModuleState();
+  const route::Route where(route::Rs232Route{port, 9600, route::Rs232Route::Flow::RtsCts});
+  route::RouteInstall install(where);
+  FakeMessBoxes boxes;
+  ErrorLogForm form;
+  Outcome outcome = Run(form, boxes, where);
+  outcome.trace = scope.Trace();
+  outcome.written = bustrace::QuotedOf(outcome.trace, "ibwrt");
+  return outcome;
+}
+
+struct Scenario {
+  const char *name;
+  gpibsim::BusDescription serial;
+  gpibsim::BusDescription library; // the same situation on the bus
+  const char *model;
+};
+
+const Scenario Scenarios[] = {
+    {"Tds2024ReadsTheLog", ScopeBus(Tds2024, Entries(6)), ScopeBus(Tds2024, Entries(6)), "TDS 2024"},
+    {"Tds3054AnswersTheBreak", ScopeBus(Tds3054, Entries(4)), ScopeBus(Tds3054, Entries(4)), "TDS 3054"},
+    // A reply with no line end is a time-out, as a reply that never ends is on the bus.
+    {"ReplyWithoutLineEnd", ScopeBus(Tds3054, Entries(5)).Faults({NoEnd("ERRLOG:NEXT?", 3)}),
+     ScopeBus(Tds3054, Entries(5)).Faults({Timeout("ERRLOG:NEXT?", 3)}), "TDS 3054"},
+};
+
+class ScopeSerialPort : public ::testing::TestWithParam<Scenario> {
+protected:
+  void SetUp() override {
+    using std::chrono::milliseconds;
+    previous_ = route::Rs232Driver::SetTimings({milliseconds(100), milliseconds(200)});
+  }
+  void TearDown() override { route::Rs232Driver::SetTimings(previous_); }
+
+private:
+  route::Rs232Driver::Timings previous_;
+};
+
+TEST_P(ScopeSerialPort, TheWindowListsWhatTheDriverLibraryListsAndNamesThePort) {
+  const Scenario &s = GetParam();
+  const Outcome expected = OnTheLibrary(s.library);
+  QString port;
+  const Outcome got = OnTheSerialPort(s.serial, port);
+  EXPECT_EQ(got.list, expected.list);
+  EXPECT_EQ(got.boxes, expected.boxes);
+  EXPECT_EQ(got.endCode, expected.endCode);
+  EXPECT_EQ(got.caption.substr(got.caption.find("   -   ")),
+            "   -   Connected to " + std::string(s.model) + " @ RS-232 " + port.toStdString());
+  // Only the check that no "++" adapter is on the port comes before the conversation.
+  std::vector<std::string> written = {"++ver"};
+  written.insert(written.end(), expected.written.begin(), expected.written.end());
+  EXPECT_EQ(got.written, written);
+  EXPECT_NE(std::find_if(got.trace.begin(), got.trace.end(),
+                         [](const std::string &line) { return line.rfind("ibclr", 0) == 0; }),
+            got.trace.end())
+      << "the break reached the scope as a device clear";
+  // The TDS 3000's answer to the break is taken by the clear, not found stale later.
+  EXPECT_EQ(got.err.find("dropped"), std::string::npos) << got.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, ScopeSerialPort, ::testing::ValuesIn(Scenarios),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(ScopeSerialPortFailure, ALineCutOffMidLogIsReportedWithThePortAndKeepsWhatWasListed) {
+  const route::Rs232Driver::Timings previous =
+      route::Rs232Driver::SetTimings({std::chrono::milliseconds(100), std::chrono::milliseconds(200)});
+  QString port;
+  const Outcome got =
+      OnTheSerialPort(ScopeBus(Tds2024, Entries(5)).Faults({Strikes("ERRLOG:NEXT?", 2, "disconnect")}), port);
+  route::Rs232Driver::SetTimings(previous);
+  ASSERT_FALSE(got.boxes.empty());
+  EXPECT_EQ(got.boxes[0].substr(0, got.boxes[0].find('\n')), "I/O Error");
+  EXPECT_NE(got.err.find(port.toStdString() + ": the serial line to the scope went away"), std::string::npos)
+      << got.err;
+  const std::vector<std::string> entries = Entries(5);
+  ASSERT_GE(got.list.size(), 2u);
+  EXPECT_EQ(got.list[0], entries[0]);
+}
+
+} // namespace
