@@ -1,6 +1,7 @@
 #include "sim/Listener.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace gpibsim {
 namespace {
@@ -39,8 +40,9 @@ Listener::WriteResult Listener::Write(const std::string &bytes) {
 
   // A new command discards a reply nobody read, as IEEE 488.2 instruments do.
   output_.reset();
-  if (fault && fault->kind == "timeout") {
+  if (fault && (fault->kind == "timeout" || fault->kind == "unplug")) {
     timeoutNext_ = true;
+    unplugNext_ = fault->kind == "unplug";
     return {};
   }
   if (fault && fault->kind == "reply") {
@@ -62,6 +64,7 @@ Listener::WriteResult Listener::Write(const std::string &bytes) {
 Listener::ReadResult Listener::Read(std::size_t maxBytes) {
   ReadResult result;
   if (timeoutNext_ || !output_) {
+    result.unplugged = std::exchange(unplugNext_, false);
     timeoutNext_ = false;
     output_.reset();
     result.timedOut = true;
@@ -81,6 +84,7 @@ Listener::ReadResult Listener::Read(std::size_t maxBytes) {
 void Listener::Clear() {
   output_.reset();
   timeoutNext_ = false;
+  unplugNext_ = false;
 }
 
 std::vector<std::string> Listener::StoredLog() const {

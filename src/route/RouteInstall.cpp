@@ -4,6 +4,9 @@
 #include "route/EmulatedDriver.h"
 #include "route/plus/AdapterDriver.h"
 #include "route/plus/AdapterPorts.h"
+#ifdef __linux__
+#include "route/usbtmc/UsbTmcDriver.h"
+#endif
 
 #include <vector>
 
@@ -60,6 +63,10 @@ const GpibDriverApi &OnlyAddress(const GpibDriverApi &api, int address) {
 std::unique_ptr<EmulatedDriver> MakeDriver(const RouteSpec &spec) {
   if (const PlusRoute *plus = spec.Plus())
     return std::make_unique<gpibadapter::AdapterDriver>(*plus);
+#ifdef __linux__
+  if (const auto *usb = std::get_if<UsbTmcRoute>(&spec.way))
+    return std::make_unique<usbtmc::UsbTmcDriver>(*usb);
+#endif
   return nullptr;
 }
 

@@ -311,7 +311,9 @@ struct Namer {
   QString operator()(const PlusRoute &plus) const { return QStringLiteral("GPIB ") + plus.Place(); }
   QString operator()(const Rs232Route &serial) const { return QStringLiteral("RS-232 ") + serial.port; }
   QString operator()(const UsbTmcRoute &usb) const {
-    return QStringLiteral("USB ") + (usb.node.isEmpty() ? UsbIds(usb) : usb.node);
+    return QStringLiteral("USB ") + (!usb.node.isEmpty()     ? usb.node
+                                     : !usb.serial.isEmpty() ? usb.serial
+                                                             : UsbIds(usb));
   }
   QString operator()(const Vxi11Route &lan) const {
     return QStringLiteral("LAN ") + Bracketed(lan.host) +
@@ -414,8 +416,12 @@ QString NotBuilt(const RouteSpec &spec) {
   QString route;
   if (std::holds_alternative<Rs232Route>(spec.way))
     route = QStringLiteral("the scope's own serial port (RS-232)");
+#ifndef __linux__
   else if (std::holds_alternative<UsbTmcRoute>(spec.way))
-    route = QStringLiteral("USB (USBTMC)");
+    return QStringLiteral("%1: USB instruments are reached through a vendor's VISA library here, "
+                          "which this viewer does not have yet")
+        .arg(RouteName(spec));
+#endif
   else if (std::holds_alternative<Vxi11Route>(spec.way))
     route = QStringLiteral("the network (VXI-11)");
   else

@@ -8,3 +8,8 @@ add_unit_test(NAME route_conformance SOURCES ${CMAKE_CURRENT_LIST_DIR}/RouteConf
               LIBS skeld_route gpibsim_core Qt6::Network)
 target_include_directories(route_conformance PRIVATE ${PROJECT_SOURCE_DIR})
 uses_simulated_adapter(route_conformance)
+# The USB column: the node's system calls taken over inside the test itself.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  target_sources(route_conformance PRIVATE $<TARGET_OBJECTS:usbtmcsim_calls>)
+  target_link_libraries(route_conformance PRIVATE usbtmcsim_core ${CMAKE_DL_LIBS})
+endif()
