@@ -55,6 +55,13 @@ public:
   QComboBox *OtherDialect;
   QRadioButton *Ethernet;
   QComboBox *EthernetHost;
+  // USB instruments (TDS 1000B/2000B/2000C), one row each.
+  struct UsbRow {
+    QRadioButton *choice;
+    route::RouteSpec where;
+  };
+  QList<UsbRow> UsbInstruments;
+  QLabel *NoUsb = nullptr;
   // The scope's GPIB address; empty: the first TDS found.
   QLineEdit *Address;
   QLabel *Failure;
