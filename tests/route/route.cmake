@@ -13,3 +13,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   target_sources(route_conformance PRIVATE $<TARGET_OBJECTS:usbtmcsim_calls>)
   target_link_libraries(route_conformance PRIVATE usbtmcsim_core ${CMAKE_DL_LIBS})
 endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_unit_test(NAME route_usbtmc_listing SOURCES ${CMAKE_CURRENT_LIST_DIR}/UsbTmcListingTest.cpp
+                LIBS skeld_route usbtmcsim_core)
+  target_include_directories(route_usbtmc_listing PRIVATE ${PROJECT_SOURCE_DIR})
+endif()
