@@ -3,6 +3,9 @@
 #include "gpib/Vbib32Qx.h"
 #include "route/RouteInstall.h"
 #include "sim/SimBus.h"
+#ifdef __linux__
+#include "sim/usbtmc/UsbTmcSim.h"
+#endif
 #include "ui/Module1.h"
 
 #include <QApplication>
@@ -20,7 +23,8 @@
 #include <string>
 
 // Reading a 100-entry log with Refresh through every route: the driver table in process, the
-// simulated Prologix and AR488 on a pseudo-terminal and the Prologix over TCP; then the Prologix
+// simulated Prologix and AR488 on a pseudo-terminal, the Prologix over TCP and the simulated
+// USBTMC node (its system calls taken over in this process); then the Prologix
 // with every reply held 16 ms as an FTDI chip's default latency timer holds it (and 1 ms, its
 // low-latency setting). Each query pauses
 // 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
@@ -136,6 +140,17 @@ int main(int argc, char **argv) {
     if (!adapter.waitForFinished(5000))
       adapter.kill();
   }
+#ifdef __linux__
+  {
+    QTemporaryDir root;
+    if (!usbtmcsim::Configure(root.path().toStdString(), bus, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    const route::RouteInstall choice(route::UsbTmcRoute{QStringLiteral("/dev/usbtmc0"), 0, 0, QString()});
+    ok = Measure("usbtmc (simulated node)") && ok;
+  }
+#endif
   if (!ok)
     std::fprintf(stderr, "expected %d entries each time and no message box\n", Entries);
   return ok ? 0 : 1;
