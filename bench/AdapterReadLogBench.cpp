@@ -4,6 +4,9 @@
 #include "route/Route.h"
 #include "route/RouteInstall.h"
 #include "sim/SimBus.h"
+#ifdef __linux__
+#include "sim/usbtmc/UsbTmcSim.h"
+#endif
 #include "ui/Module1.h"
 
 #include <QApplication>
@@ -23,9 +26,10 @@
 #include <string>
 
 // Reading a 100-entry log with Refresh through every route: the driver table in process, the
-// simulated Prologix and AR488 on a pseudo-terminal, the Prologix over TCP and the scope on its
+// simulated Prologix and AR488 on a pseudo-terminal, the Prologix over TCP, the scope on its
 // own serial port (a pseudo-terminal, which has no rate; the time the same bytes take on a
-// 9600-baud line is computed from the simulated scope's trace); then the Prologix
+// 9600-baud line is computed from the simulated scope's trace) and the simulated USBTMC node
+// (its system calls taken over in this process); then the Prologix
 // with every reply held 16 ms as an FTDI chip's default latency timer holds it (and 1 ms, its
 // low-latency setting). Each query pauses
 // 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
@@ -187,6 +191,17 @@ int main(int argc, char **argv) {
     if (!adapter.waitForFinished(5000))
       adapter.kill();
   }
+#ifdef __linux__
+  {
+    QTemporaryDir root;
+    if (!usbtmcsim::Configure(root.path().toStdString(), bus, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    const route::RouteInstall choice(route::UsbTmcRoute{QStringLiteral("/dev/usbtmc0"), 0, 0, QString()});
+    ok = Measure("usbtmc (simulated node)") && ok;
+  }
+#endif
   if (!ok)
     std::fprintf(stderr, "expected %d entries each time and no message box\n", Entries);
   return ok ? 0 : 1;

@@ -54,6 +54,7 @@ step "${as_user[@]}" lintian --fail-on error,warning --display-info "$deb"
 dpkg-deb -x "$deb" "$work/root"
 for f in "$work"/root/usr/share/applications/*.desktop; do step silent desktop-file-validate "$f"; done
 for f in "$work"/root/usr/share/metainfo/*.xml; do step no_warnings appstreamcli validate --no-net "$f"; done
+step bash scripts/check-udev-rule.sh "$work/root/usr/lib/udev/rules.d/60-skeld-errlog-usbtmc.rules"
 for f in "$work"/root/usr/share/icons/hicolor/scalable/apps/*.svg; do
   step rsvg-convert -w 16 -h 16 -o "$work/icon-16.png" "$f"
 done

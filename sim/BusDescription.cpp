@@ -105,9 +105,9 @@ Fault ReadFault(const json &j, const std::string &pointer) {
   f.nth = Integer(j, pointer, "nth", 0, 1000000, 0);
   f.kind = Text(j, pointer, "fault", "");
   if (f.kind != "timeout" && f.kind != "write_error" && f.kind != "no_end" && f.kind != "reply" &&
-      f.kind != "disconnect")
-    Fail(pointer + "/fault", "\"fault\" must be \"timeout\", \"write_error\", \"no_end\", \"reply\" or "
-                             "\"disconnect\", not " +
+      f.kind != "disconnect" && f.kind != "unplug")
+    Fail(pointer + "/fault", "\"fault\" must be \"timeout\", \"write_error\", \"no_end\", \"reply\", "
+                             "\"disconnect\" or \"unplug\", not " +
                                  Quoted(f.kind));
   f.iberr = Integer(j, pointer, "iberr", 0, 32767, 2);
   f.raw = Text(j, pointer, "raw", "");

@@ -1,6 +1,7 @@
 #include "sim/Listener.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace gpibsim {
 namespace {
@@ -41,8 +42,9 @@ Listener::WriteResult Listener::Write(const std::string &bytes) {
   output_.reset();
   // Cut off: the instrument answers nothing from this command on.
   gone_ = gone_ || (fault && fault->kind == "disconnect");
-  if (gone_ || (fault && fault->kind == "timeout")) {
+  if (gone_ || (fault && (fault->kind == "timeout" || fault->kind == "unplug"))) {
     timeoutNext_ = true;
+    unplugNext_ = fault && fault->kind == "unplug";
     return {};
   }
   if (fault && fault->kind == "reply") {
@@ -64,6 +66,7 @@ Listener::WriteResult Listener::Write(const std::string &bytes) {
 Listener::ReadResult Listener::Read(std::size_t maxBytes) {
   ReadResult result;
   if (timeoutNext_ || !output_) {
+    result.unplugged = std::exchange(unplugNext_, false);
     timeoutNext_ = false;
     output_.reset();
     result.timedOut = true;
@@ -83,6 +86,7 @@ Listener::ReadResult Listener::Read(std::size_t maxBytes) {
 void Listener::Clear() {
   output_.reset();
   timeoutNext_ = false;
+  unplugNext_ = false;
 }
 
 std::vector<std::string> Listener::StoredLog() const {

@@ -26,8 +26,9 @@ public:
   struct ReadResult {
     bool timedOut = false;
     std::string chunk;
-    bool end = false;   // the chunk ends the reply
-    bool noEnd = false; // the reply carries ERR instead of END
+    bool end = false;       // the chunk ends the reply
+    bool noEnd = false;     // the reply carries ERR instead of END
+    bool unplugged = false; // the instrument went away instead of replying (also timedOut)
   };
   ReadResult Read(std::size_t maxBytes);
 
@@ -52,6 +53,7 @@ private:
   std::optional<Output> output_;
   bool timeoutNext_ = false;
   bool gone_ = false;
+  bool unplugNext_ = false;
 };
 
 } // namespace gpibsim

@@ -16,7 +16,8 @@ namespace gpibsim {
 struct Fault {
   std::string command; // the command whose occurrences are counted
   int nth = 0;         // 1-based occurrence; 0 = every occurrence
-  std::string kind;    // "timeout", "write_error", "no_end", "reply", "disconnect"
+  std::string kind;    // "timeout", "write_error", "no_end", "reply", "disconnect" (the line goes dead),
+                       // "unplug" (USB: gone before the reply)
   int iberr = 2;       // for "write_error"
   std::string raw;     // for "reply"
 };

@@ -4,6 +4,10 @@
 #include "gpib/Vbib32.h"
 #include "route/RouteStartup.h"
 #include "route/plus/AdapterPorts.h"
+#ifdef __linux__
+#include "route/usbtmc/UsbTmcDriver.h"
+#include "route/usbtmc/UsbTmcListing.h"
+#endif
 #include "ui/WaitCursor.h"
 
 #include <QButtonGroup>
@@ -167,6 +171,30 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
             Note(this, QStringLiteral("Its host name or address; TCP port %1 unless written HOST:PORT.")
                            .arg(route::DefaultPrologixTcpPort)));
 
+#ifdef __linux__
+  {
+    const QList<usbtmc::UsbInstrument> instruments = usbtmc::ListInstruments();
+    for (const usbtmc::UsbInstrument &instrument : instruments) {
+      UsbRow usbRow{new QRadioButton(usbtmc::RowText(instrument), this), usbtmc::RouteTo(instrument)};
+      const QString maker =
+          instrument.manufacturer.isEmpty() ? QString() : instrument.manufacturer + QStringLiteral(", ");
+      addChoice(usbRow.choice, "Usb", nullptr, nullptr,
+                Note(this, QStringLiteral("%1USB %2:%3, %4")
+                               .arg(maker)
+                               .arg(instrument.vendor, 4, 16, QLatin1Char('0'))
+                               .arg(instrument.product, 4, 16, QLatin1Char('0'))
+                               .arg(route::RouteText(usbRow.where))));
+      UsbInstruments.append(usbRow);
+    }
+    NoUsb = Note(this, QStringLiteral("No instrument on USB. %1")
+                           .arg(QLatin1String(usbtmc::UsbTmcDriver::PortSettingAdvice)));
+    NoUsb->setObjectName(QStringLiteral("NoUsb"));
+    NoUsb->setVisible(instruments.isEmpty());
+    if (instruments.isEmpty())
+      grid->addWidget(NoUsb, row++, 0, 1, 3);
+  }
+#endif
+
   auto *addressRow = new QHBoxLayout;
   auto *addressLabel = new QLabel(QStringLiteral("GPIB &address of the scope:"), this);
   Address = new QLineEdit(this);
@@ -228,6 +256,13 @@ void ConnectDialog::Preselect(const Route &where) {
   Address->setText(where.address ? QString::number(*where.address) : QString());
   if (PreselectScopeSerial(where))
     return;
+  for (const UsbRow &row : UsbInstruments) {
+    if (row.where == Route(where.way)) {
+      row.choice->setChecked(true);
+      row.choice->setFocus();
+      return;
+    }
+  }
   const PlusRoute *plus = where.Plus();
   if (!plus) {
     Library->setChecked(true);
@@ -281,6 +316,12 @@ bool ConnectDialog::SelectedWay(Route &where, QString &error) const {
     if (row.choice->isChecked()) {
       where = Route{};
       where.way = PlusRoute{KindOf(row.dialect), false, row.port, 0};
+      return true;
+    }
+  }
+  for (const UsbRow &row : UsbInstruments) {
+    if (row.choice->isChecked()) {
+      where = row.where;
       return true;
     }
   }

@@ -61,6 +61,13 @@ public:
   QComboBox *ScopeSerialPort;
   QComboBox *ScopeSerialBaud;
   QComboBox *ScopeSerialFlow;
+  // USB instruments (TDS 1000B/2000B/2000C), one row each.
+  struct UsbRow {
+    QRadioButton *choice;
+    route::Route where;
+  };
+  QList<UsbRow> UsbInstruments;
+  QLabel *NoUsb = nullptr;
   // The scope's GPIB address; empty: the first TDS found.
   QLineEdit *Address;
   QLabel *Failure;

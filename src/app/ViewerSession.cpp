@@ -36,10 +36,20 @@ ViewerSession::~ViewerSession() = default;
 void ViewerSession::Start() {
   QString why;
   choice_ = route::RouteInstall::Connect(current_.where, why);
+  // Nobody chose the driver library: the one USB scope plugged in is used as if remembered;
+  // if it cannot be opened, the dialog says why with it chosen.
+  std::optional<Route> found;
+  if (!choice_ && current_.source == RouteSource::Default && (found = route::FoundByItself())) {
+    QString foundWhy;
+    if ((choice_ = route::RouteInstall::Connect(*found, foundWhy)))
+      current_ = {*found, RouteSource::Found};
+    else
+      why = foundWhy;
+  }
   if (!choice_) {
-    Route preselect = current_.where;
+    Route preselect = found ? *found : current_.where;
     // Nobody chose the driver library: an adapter that is plugged in is the likelier wish.
-    if (current_.source == RouteSource::Default) {
+    if (current_.source == RouteSource::Default && !found) {
       const QList<gpibadapter::PortFacts> ports = gpibadapter::AdapterLikePortFacts();
       if (!ports.isEmpty())
         preselect.way =

@@ -311,7 +311,9 @@ struct Namer {
   QString operator()(const PlusRoute &plus) const { return QStringLiteral("GPIB ") + plus.Place(); }
   QString operator()(const Rs232Route &serial) const { return QStringLiteral("RS-232 ") + serial.port; }
   QString operator()(const UsbTmcRoute &usb) const {
-    return QStringLiteral("USB ") + (usb.node.isEmpty() ? UsbIds(usb) : usb.node);
+    return QStringLiteral("USB ") + (!usb.node.isEmpty()     ? usb.node
+                                     : !usb.serial.isEmpty() ? usb.serial
+                                                             : UsbIds(usb));
   }
   QString operator()(const Vxi11Route &lan) const {
     return QStringLiteral("LAN ") + Bracketed(lan.host) +
@@ -411,15 +413,17 @@ bool ReadRoute(const QString &text, Route &out, QString &error) {
 }
 
 QString NotBuilt(const Route &where) {
-  QString route;
+#ifndef __linux__
   if (std::holds_alternative<UsbTmcRoute>(where.way))
-    route = QStringLiteral("USB (USBTMC)");
-  else if (std::holds_alternative<Vxi11Route>(where.way))
-    route = QStringLiteral("the network (VXI-11)");
-  else
+    return QStringLiteral("%1: USB instruments are reached through a vendor's VISA library here, "
+                          "which this viewer does not have yet")
+        .arg(RouteName(where));
+#endif
+  if (!std::holds_alternative<Vxi11Route>(where.way))
     return QString();
-  return QStringLiteral("%1 would be the route over %2, which this viewer does not have yet")
-      .arg(RouteName(where), route);
+  return QStringLiteral(
+             "%1 would be the route over the network (VXI-11), which this viewer does not have yet")
+      .arg(RouteName(where));
 }
 
 bool ParseRoute(const QString &text, Route &out, QString &error) {

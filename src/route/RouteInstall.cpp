@@ -5,6 +5,9 @@
 #include "route/plus/AdapterDriver.h"
 #include "route/plus/AdapterPorts.h"
 #include "route/rs232/Rs232Driver.h"
+#ifdef __linux__
+#include "route/usbtmc/UsbTmcDriver.h"
+#endif
 
 #include <vector>
 
@@ -63,6 +66,10 @@ std::unique_ptr<EmulatedDriver> MakeDriver(const Route &where) {
     return std::make_unique<gpibadapter::AdapterDriver>(*plus);
   if (const auto *serial = std::get_if<Rs232Route>(&where.way))
     return std::make_unique<Rs232Driver>(*serial);
+#ifdef __linux__
+  if (const auto *usb = std::get_if<UsbTmcRoute>(&where.way))
+    return std::make_unique<usbtmc::UsbTmcDriver>(*usb);
+#endif
   return nullptr;
 }
 

@@ -1,5 +1,9 @@
 #include "route/RouteStartup.h"
 
+#ifdef __linux__
+#include "route/usbtmc/UsbTmcListing.h"
+#endif
+
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -109,6 +113,14 @@ bool ResolveStartupRoute(const std::optional<QString> &option, const std::option
   }
   out = chosen;
   return true;
+}
+
+std::optional<Route> FoundByItself() {
+#ifdef __linux__
+  if (const std::optional<usbtmc::UsbInstrument> scope = usbtmc::OnlyScope(usbtmc::ListInstruments()))
+    return usbtmc::RouteTo(*scope);
+#endif
+  return std::nullopt;
 }
 
 namespace remembered {

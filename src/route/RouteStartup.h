@@ -13,7 +13,7 @@ namespace route {
 
 extern const char *const InterfaceVariable; // SKELD_GPIB_INTERFACE
 
-enum class RouteSource { Option, Variable, Remembered, Default, Chosen };
+enum class RouteSource { Option, Variable, Remembered, Default, Chosen, Found };
 
 struct StartupRoute {
   Route where;
@@ -27,6 +27,10 @@ struct StartupRoute {
 // line on standard error.
 bool ResolveStartupRoute(const std::optional<QString> &option, const std::optional<QString> &address,
                          StartupRoute &out, QString &error);
+
+// Nothing named, nothing remembered and no driver library: the one USB instrument plugged in
+// whose product string holds "TDS"; none when there is none or more than one.
+std::optional<Route> FoundByItself();
 
 // Kept in the user's settings (QSettings: ~/.config/skeld-errlog/skeld-errlog.conf on Linux,
 // HKEY_CURRENT_USER\Software\skeld-errlog on Windows).

@@ -24,6 +24,12 @@ struct RoundTrip {
   const char *refusal; // a route not built yet: its one line holds this; nullptr: usable
 };
 
+#ifdef __linux__
+const char *const UsbRefusal = nullptr;
+#else
+const char *const UsbRefusal = "VISA library";
+#endif
+
 class RouteText : public ::testing::TestWithParam<RoundTrip> {};
 
 TEST_P(RouteText, ReadsPrintsAndReadsBackTheSameRoute) {
@@ -77,11 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"TCPIP0::192.168.1.20::inst0::INSTR", "vxi11:192.168.1.20", "LAN 192.168.1.20", "VXI-11"},
         RoundTrip{"tcpip::scope.lab::gpib0,7", "vxi11:scope.lab:gpib0,7", "LAN scope.lab gpib0,7", "VXI-11"},
         RoundTrip{"TCPIP::[fe80::2]::INSTR", "vxi11:[fe80::2]", "LAN [fe80::2]", "VXI-11"},
+        // USB: the kernel's usbtmc driver on Linux, a VISA library (not built yet) elsewhere.
         RoundTrip{"USB0::0x0699::0x0368::C012345::INSTR", "USB0::0x0699::0x0368::C012345::INSTR",
-                  "USB USB0::0x0699::0x0368::C012345::INSTR", "USBTMC"},
-        RoundTrip{"usb::1689::872::C012345", "USB0::0x0699::0x0368::C012345::INSTR",
-                  "USB USB0::0x0699::0x0368::C012345::INSTR", "USBTMC"},
-        RoundTrip{"usbtmc:/dev/usbtmc0", "usbtmc:/dev/usbtmc0", "USB /dev/usbtmc0", "USBTMC"}));
+                  "USB C012345", UsbRefusal},
+        RoundTrip{"usb::1689::872::C012345", "USB0::0x0699::0x0368::C012345::INSTR", "USB C012345",
+                  UsbRefusal},
+        RoundTrip{"usbtmc:/dev/usbtmc0", "usbtmc:/dev/usbtmc0", "USB /dev/usbtmc0", UsbRefusal}));
 
 class MalformedRoute : public ::testing::TestWithParam<const char *> {};
 

@@ -1,4 +1,5 @@
 #include "output/ErrorLogFormats.h"
+#include "sim/usbtmc/UsbTmcSim.h"
 #include "support/AdapterProcess.h"
 #include "support/BusTrace.h"
 #include "support/Files.h"
@@ -636,6 +637,71 @@ TEST(ReadCommand, ControlCharactersAreEscapedOnATerminalOnly) {
                                     QString::fromUtf8(raw[2].c_str())}))
         << what;
   }
+}
+
+} // namespace
+
+namespace {
+
+// The simulated TDS 2024B on USB: the node's calls taken over by the preloaded library, the
+// system folder (sysfs tree and node) in root.
+QProcessEnvironment OnUsb(const QTemporaryDir &root) {
+  QProcessEnvironment env;
+  env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SKELD_BINARY_DIR "/sim/libusbtmcsim.so"));
+  env.insert(QStringLiteral("USBTMCSIM_ROOT"), root.path());
+  // The preloaded library comes before the sanitizer's runtime in a sanitized build.
+  const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+  env.insert(QStringLiteral("ASAN_OPTIONS"), (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                                                 QStringLiteral("verify_asan_link_order=0"));
+  return env;
+}
+
+const char *const Tds2024b = "TEK/TDS 2024B,CF:91.1CT,FV:v22.01";
+const QStringList ByIds = {"--interface", "USB0::0x0699::0x0368::C012345::INSTR"};
+
+TEST(ReadCommand, ThroughUsb) {
+  QTemporaryDir root;
+  const ReadRun json = Read(ByIds + QStringList{"--format", "json"},
+                            gpibsim::BusDescription(ScopeBus(Tds2024b, Entries(3))), OnUsb(root));
+  EXPECT_EQ(json.status, 0) << json.err.toStdString();
+  QJsonObject object = QJsonDocument::fromJson(json.out).object();
+  object.remove(QStringLiteral("time"));
+  QStringList entries;
+  for (const std::string &entry : Entries(3))
+    entries << QString::fromStdString(entry);
+  EXPECT_EQ(object, (QJsonObject{{"model", "TDS 2024B"},
+                                 {"gpib_address", QJsonValue::Null},
+                                 {"interface", "USB0::0x0699::0x0368::C012345::INSTR"},
+                                 {"entries", QJsonArray::fromStringList(entries)}}))
+      << json.out.toStdString();
+
+  // Unplugged while the third entry is on its way: the two before it are written.
+  const ReadRun unplugged = Read(
+      ByIds,
+      gpibsim::BusDescription(ScopeBus(Tds2024b, Entries(4)).Faults({Strikes("ERRLOG:NEXT?", 2, "unplug")})),
+      OnUsb(root));
+  EXPECT_EQ(unplugged.status, 1);
+  EXPECT_EQ(unplugged.out.toStdString(), Text("TDS 2024B", Entries(2)).toStdString());
+  EXPECT_EQ(unplugged.ErrFirstLine(),
+            "USB instrument could not be used: /dev/usbtmc0: the USB instrument was unplugged during a read");
+  const ReadRun gone = Read(ByIds, std::nullopt, OnUsb(root));
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.err.indexOf("no such USB instrument is plugged in"), -1) << gone.err.toStdString();
+}
+
+TEST(ReadCommand, ThroughAUsbNodeOnlyRootMayOpen) {
+  QTemporaryDir root;
+  std::string error;
+  ASSERT_TRUE(usbtmcsim::WriteTree(root.path().toStdString(), ScopeBus(Tds2024b, Entries(1)), error))
+      << error;
+  ASSERT_TRUE(QFile::setPermissions(root.filePath(QStringLiteral("dev/usbtmc0")), QFile::Permissions()));
+  const ReadRun denied = Read({"--interface", "usbtmc:/dev/usbtmc0"}, std::nullopt, OnUsb(root));
+  EXPECT_EQ(denied.status, 1);
+  EXPECT_EQ(
+      denied.ErrFirstLine(),
+      "USB instrument could not be used: /dev/usbtmc0: permission denied. The package's udev rule gives the "
+      "logged-in user and the group plugdev access to USB instruments; after installing it, unplug the "
+      "scope and plug it in again.");
 }
 
 } // namespace

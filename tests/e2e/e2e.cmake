@@ -16,8 +16,17 @@ if(NOT WIN32)
   find_package(Qt6 REQUIRED COMPONENTS Network)
   add_unit_test(NAME app_read SOURCES ${CMAKE_CURRENT_LIST_DIR}/ReadCommandTest.cpp
                 LIBS skeld_output_formats skeld_sim_support Qt6::Network)
-  add_dependencies(app_read skeld-errlog gpibsim_shim gpibsim-adapter)
+  add_dependencies(app_read skeld-errlog gpibsim_shim gpibsim-adapter usbtmcsim)
+  target_link_libraries(app_read PRIVATE usbtmcsim_core)
   target_compile_definitions(app_read PRIVATE GPIBSIM_ADAPTER="$<TARGET_FILE:gpibsim-adapter>")
 else()
   skip_on_windows(app_read "starts the Linux viewer on the drop-in simulated libgpib.so.0")
+endif()
+
+# The real viewer under an X server on a simulated TDS on USB: found by itself, unplugged,
+# not permitted.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_test(NAME app_e2e_usb COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24" bash
+                                    ${CMAKE_CURRENT_LIST_DIR}/usb-start.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(app_e2e_usb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()

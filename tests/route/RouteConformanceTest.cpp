@@ -4,6 +4,12 @@
 #include "sim/SimBus.h"
 #include "support/AdapterProcess.h"
 #include "support/BusDescriptions.h"
+#ifdef __linux__
+#include "route/usbtmc/UsbTmcDriver.h"
+#include "sim/usbtmc/UsbTmcSim.h"
+
+#include <QTemporaryDir>
+#endif
 
 #include <QTimer>
 
@@ -14,8 +20,9 @@
 
 // One table of driver-level behaviour, one column per route, each on its simulated peer: the
 // simulated driver library in process, the simulated Prologix and AR488 on a pseudo-terminal,
-// the simulated Prologix over TCP, the simulated scope on its own serial port (a one-instrument
-// route: whatever address is asked for, the scope answers). A later route adds its column here.
+// the simulated Prologix over TCP, the simulated scope on its own serial port, a simulated
+// USBTMC node answering the kernel driver's calls (the last two reach one instrument: whatever
+// address is asked for, the scope answers). A later route adds its column here.
 namespace {
 
 using namespace gpibcodes;
@@ -37,13 +44,13 @@ public:
   GPIB_DRIVER_CALLS(CONFORMANCE_ENTRY)
   GPIB_DRIVER_STATUS(CONFORMANCE_ENTRY)
 #undef CONFORMANCE_ENTRY
-  // The peer goes away (a library in process cannot).
+  // The peer goes away after ms of the next wait (a library in process cannot).
   virtual bool CanLoseLink() const { return false; }
-  virtual void LoseLink() {}
+  virtual void LoseLinkDuringWait(int ms) { (void)ms; }
+  // One instrument: the listener search answers with the first address offered.
+  virtual bool OneInstrument() const { return false; }
   // Whether the event loop runs while a call waits, so that another call can come in.
   virtual bool WaitsInEventLoop() const { return false; }
-  // A route to one instrument: the listener search answers the first address offered.
-  virtual bool OneInstrument() const { return false; }
 };
 
 template <typename Target> class DriverOf : public Driver {
@@ -73,7 +80,9 @@ public:
                  QByteArray::fromStdString(BusJson(TheBus()))),
         driver_(Where(dialect, process_.endpoint)) {}
   bool CanLoseLink() const override { return true; }
-  void LoseLink() override { process_.process.closeWriteChannel(); }
+  void LoseLinkDuringWait(int ms) override {
+    QTimer::singleShot(ms, [this] { process_.process.closeWriteChannel(); });
+  }
   bool WaitsInEventLoop() const override { return true; }
 
 protected:
@@ -100,7 +109,9 @@ public:
       : process_({"--rs232"}, QByteArray::fromStdString(BusJson(TheBus()))),
         driver_(route::Rs232Route{process_.endpoint.mid(4), 9600, route::Rs232Route::Flow::RtsCts}) {}
   bool CanLoseLink() const override { return true; }
-  void LoseLink() override { process_.process.closeWriteChannel(); }
+  void LoseLinkDuringWait(int ms) override {
+    QTimer::singleShot(ms, [this] { process_.process.closeWriteChannel(); });
+  }
   bool WaitsInEventLoop() const override { return true; }
   bool OneInstrument() const override { return true; }
 
@@ -111,6 +122,25 @@ private:
   AdapterProcess process_;
   route::Rs232Driver driver_;
 };
+#ifdef __linux__
+class UsbTmcNode : public DriverOf<usbtmc::UsbTmcDriver> {
+public:
+  UsbTmcNode() : driver_(route::UsbTmcRoute{QStringLiteral("/dev/usbtmc0"), 0, 0, QString()}) {
+    std::string error;
+    EXPECT_TRUE(usbtmcsim::Configure(root_.path().toStdString(), TheBus(), error)) << error;
+  }
+  bool CanLoseLink() const override { return true; }
+  void LoseLinkDuringWait(int ms) override { usbtmcsim::UnplugDuringWait(0, ms); }
+  bool OneInstrument() const override { return true; }
+
+protected:
+  usbtmc::UsbTmcDriver &target() override { return driver_; }
+
+private:
+  QTemporaryDir root_;
+  usbtmc::UsbTmcDriver driver_;
+};
+#endif
 
 struct Column {
   const char *name;
@@ -125,6 +155,9 @@ const Column Columns[] = {
     {"Ar488Pty", [] { return std::make_unique<PlusAdapter>("ar488", false); }},
     {"PrologixTcp", [] { return std::make_unique<PlusAdapter>("prologix", true); }},
     {"ScopeRs232Pty", [] { return std::make_unique<ScopeSerialPort>(); }},
+#ifdef __linux__
+    {"UsbTmcNode", [] { return std::make_unique<UsbTmcNode>(); }},
+#endif
 };
 
 class Conformance : public ::testing::TestWithParam<Column> {
@@ -240,7 +273,7 @@ TEST_P(Conformance, TheLinkLostMidReplyFailsThisCallAndEveryLaterOne) {
     GTEST_SKIP() << GetParam().name << " has no link to lose";
   const int ud = Open(5, T3s);
   driver->ibwrt(ud, "SILENT?", 7);
-  QTimer::singleShot(200, [this] { driver->LoseLink(); });
+  driver->LoseLinkDuringWait(200);
   Read(ud);
   EXPECT_TRUE(Sta() & ERR);
   EXPECT_EQ(Err(), EDVR);

@@ -14,3 +14,13 @@ add_unit_test(NAME route_rs232_e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/Rs232EndToE
               LIBS skeld_app skeld_route gpibsim_core Qt6::Network)
 target_include_directories(route_rs232_e2e PRIVATE ${PROJECT_SOURCE_DIR})
 uses_simulated_adapter(route_rs232_e2e)
+# The USB column: the node's system calls taken over inside the test itself.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  target_sources(route_conformance PRIVATE $<TARGET_OBJECTS:usbtmcsim_calls>)
+  target_link_libraries(route_conformance PRIVATE usbtmcsim_core ${CMAKE_DL_LIBS})
+endif()
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_unit_test(NAME route_usbtmc_listing SOURCES ${CMAKE_CURRENT_LIST_DIR}/UsbTmcListingTest.cpp
+                LIBS skeld_route usbtmcsim_core)
+  target_include_directories(route_usbtmc_listing PRIVATE ${PROJECT_SOURCE_DIR})
+endif()

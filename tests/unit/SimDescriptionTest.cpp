@@ -126,7 +126,7 @@ TEST(SimDescription, SchemaErrorsPointAtTheValue) {
       {R"({"listeners": [{"address": 1, "errlog_items": 0}]})",
        R"(bus.json:1:47: "errlog_items" must be from 1 to 1000, not 0)"},
       {R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "slow"}]}]})",
-       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end", "reply" or "disconnect", not "slow")"},
+       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end", "reply", "disconnect" or "unplug", not "slow")"},
       {R"({"listeners": [{"address": 1, "faults": [{"fault": "timeout"}]}]})",
        R"(bus.json:1:42: fault without "command")"},
       {R"({"listeners": [{"address": 1, "replies": {"A?": 5}}]})",
@@ -140,7 +140,7 @@ TEST(SimDescription, SchemaErrorsPointAtTheValue) {
       {R"({"listeners": [{"address": 1, "kind": "tds\r\n"}]})",
        R"(bus.json:1:39: "kind" must be "tds" or "plain", not "tds\r\n")"},
       {R"({"listeners": [{"address": 1, "faults": [{"command": "ID?", "fault": "a\"b"}]}]})",
-       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end", "reply" or "disconnect", not "a\"b")"},
+       R"(bus.json:1:70: "fault" must be "timeout", "write_error", "no_end", "reply", "disconnect" or "unplug", not "a\"b")"},
       {R"({"listeners": [{"address": 1, "replies": {"A?\n": 5}}]})",
        R"(bus.json:1:42: "A?\n" must be a string, not 5)"},
       // At the limits the description is read as usual; brackets in strings do not nest.
