@@ -144,4 +144,48 @@ TEST(ScopeSerialPortFailure, ALineCutOffMidLogIsReportedWithThePortAndKeepsWhatW
   EXPECT_EQ(got.list[0], entries[0]);
 }
 
+// A pseudo-terminal has no line to go wrong: the counter the serial driver keeps is stood in
+// for. The reply that met the error is a time-out, and the next query is answered whole.
+TEST(ScopeSerialPortFailure, AParityFramingOrOverrunErrorInAReplyIsATimeOutAndTheNextStartsClean) {
+  AdapterProcess scope({"--rs232"}, QByteArray::fromStdString(BusJson(ScopeBus(Tds2024, Entries(1)))));
+  long errors = 3;
+  const auto previous = gpibadapter::AdapterLink::SetLineErrorCounter([&errors] { return errors; });
+  route::Rs232Driver driver(route::Rs232Route{scope.endpoint.mid(4), 9600, route::Rs232Route::Flow::RtsCts});
+  const int ud = driver.ibdev(0, 1, 0, gpibcodes::T1s, 1, 0);
+  const auto query = [&](bool lineError) {
+    driver.ibwrt(ud, "ID?", 3);
+    if (lineError)
+      ++errors;
+    std::string reply(256, ' ');
+    testing::internal::CaptureStderr();
+    driver.ibrd(ud, reply.data(), 256);
+    const std::string err = testing::internal::GetCapturedStderr();
+    reply.resize(static_cast<std::size_t>(driver.ThreadIbcntl()));
+    return std::make_pair(reply, err);
+  };
+  const auto [damaged, said] = query(true);
+  EXPECT_EQ(driver.ThreadIbsta() & (gpibcodes::ERR | gpibcodes::TIMO), gpibcodes::ERR | gpibcodes::TIMO);
+  EXPECT_EQ(driver.ThreadIberr(), gpibcodes::EABO);
+  EXPECT_TRUE(damaged.empty()) << damaged;
+  EXPECT_NE(said.find("parity, framing or overrun error"), std::string::npos) << said;
+  const auto [whole, quiet] = query(false);
+  EXPECT_TRUE(driver.ThreadIbsta() & gpibcodes::END);
+  EXPECT_NE(whole.find("TDS 2024"), std::string::npos) << whole;
+  gpibadapter::AdapterLink::SetLineErrorCounter(previous);
+}
+
+// On a real UART the kernel's counters are read; where the machine has none, nothing to check.
+TEST(ScopeSerialPortFailure, AUartTellsItsLineErrorsAndAPseudoTerminalDoesNot) {
+  AdapterProcess scope({"--rs232"}, QByteArray::fromStdString(BusJson(ScopeBus(Tds2024, Entries(1)))));
+  gpibadapter::AdapterLink pty(scope.endpoint.mid(4), gpibadapter::SerialSettings{9600});
+  QString why;
+  ASSERT_TRUE(pty.Open(why)) << why.toStdString();
+  EXPECT_EQ(pty.LineErrors(), -1);
+  const QString uart = qEnvironmentVariable("SKELD_TEST_UART", QStringLiteral("/dev/ttyS0"));
+  gpibadapter::AdapterLink line(uart, gpibadapter::SerialSettings{9600});
+  if (!line.Open(why))
+    GTEST_SKIP() << "no UART to ask: " << why.toStdString();
+  EXPECT_GE(line.LineErrors(), 0);
+}
+
 } // namespace

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #ifdef __linux__
 #include <linux/serial.h>
@@ -74,7 +75,42 @@ void Drain(QSerialPort &port) {
 }
 #endif
 
+AdapterLink::LineErrorCounter &CounterInUse() {
+  static AdapterLink::LineErrorCounter counter;
+  return counter;
+}
+
 } // namespace
+
+AdapterLink::LineErrorCounter AdapterLink::SetLineErrorCounter(LineErrorCounter counter) {
+  return std::exchange(CounterInUse(), std::move(counter));
+}
+
+long AdapterLink::LineErrors() {
+  if (CounterInUse())
+    return CounterInUse()();
+#ifdef SKELD_SERIAL_ADAPTERS
+  auto *port = qobject_cast<QSerialPort *>(device_.get());
+  if (!port || !port->isOpen())
+    return -1;
+#if defined(__linux__)
+  serial_icounter_struct counts{};
+  if (ioctl(port->handle(), TIOCGICOUNT, &counts) != 0)
+    return -1;
+  return static_cast<long>(counts.frame) + counts.overrun + counts.parity + counts.buf_overrun;
+#elif defined(_WIN32)
+  DWORD errors = 0;
+  if (!ClearCommError(port->handle(), &errors, nullptr))
+    return -1;
+  lineErrors_ += (errors & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) ? 1 : 0;
+  return lineErrors_;
+#else
+  return -1;
+#endif
+#else
+  return -1;
+#endif
+}
 
 AdapterLink::AdapterLink(const route::PlusRoute &where) : where_(where) {}
 

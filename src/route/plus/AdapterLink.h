@@ -45,6 +45,12 @@ public:
   // Holds a serial line in the break state for longer than a character at its rate, once what
   // was sent before has gone out; false once the stream is gone or it is no serial port.
   bool SendBreak();
+  // How many parity, framing and overrun errors the serial driver has counted on this port so
+  // far; -1 where it cannot tell (no serial port, a pseudo-terminal).
+  long LineErrors();
+  // Where the count comes from: the serial driver unless a test gives its own.
+  using LineErrorCounter = std::function<long()>;
+  static LineErrorCounter SetLineErrorCounter(LineErrorCounter counter);
   // Says on standard error that count bytes nobody waited for were dropped (nothing for 0).
   void ReportDropped(qsizetype count) const;
 
@@ -96,6 +102,7 @@ private:
   bool flooded_ = false;
   qsizetype sinceEnd_ = 0; // bytes since the last line end or end of text
   bool portClosed_ = false;
+  long lineErrors_ = 0; // where the system reports errors only once (Windows)
 };
 
 } // namespace gpibadapter

@@ -3,6 +3,7 @@
 #include "gpib/GpibCodes.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -83,6 +84,7 @@ void Rs232Driver::Close() { link_.Close(); }
 
 // What came before the command answers nothing asked now: the link drops it first.
 int Rs232Driver::Write(const Device &, const QByteArray &data) {
+  lineErrorsAtCommand_ = link_.LineErrors();
   if (!link_.Send(data.endsWith('\n') ? data : data + '\n'))
     return LinkLost();
   return Complete();
@@ -121,11 +123,27 @@ int Rs232Driver::Read(const Device &device, char *buf, int wanted, long &got) {
         },
         std::chrono::milliseconds::zero());
   }
+  if (LineErrorSince(lineErrorsAtCommand_))
+    return Fail(EABO, TIMO | CMPL);
   std::memcpy(buf, part.constData(), static_cast<std::size_t>(part.size()));
   got = part.size();
   if (outcome == AdapterLink::Outcome::TimedOut)
     return Fail(EABO, TIMO | CMPL);
   return Complete(ended ? END : 0);
+}
+
+bool Rs232Driver::LineErrorSince(long before) {
+  const long now = link_.LineErrors();
+  if (before < 0 || now <= before)
+    return false;
+  // Once told, the same errors do not fail the next reply; the rest of this one is dropped so
+  // that the next command starts clean.
+  lineErrorsAtCommand_ = now;
+  link_.Discard();
+  std::fprintf(stderr,
+               "%s: a parity, framing or overrun error on the line; the reply is taken as timed out\n",
+               qPrintable(where_.port));
+  return true;
 }
 
 // The answer a TDS 3000 gives to the break ("DCL" and a line end) is no reply to anything.

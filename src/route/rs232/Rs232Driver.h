@@ -44,8 +44,13 @@ private:
   QByteArray AdapterAnswer();
   int LinkLost(const QString &when = QString());
 
+  // A reply that met a parity, framing or overrun error is no reply: a time-out, as on GPIB.
+  bool LineErrorSince(long before);
+
   Rs232Route where_;
   gpibadapter::AdapterLink link_;
+  // The line's error count when the last command went out; -1 where the port cannot tell.
+  long lineErrorsAtCommand_ = -1;
 };
 
 } // namespace route
