@@ -164,10 +164,9 @@ TEST(SimDescription, UnusableFileLeavesTheBusWithoutListeners) {
        SimDataFile("malformed.json") + ":3:56: syntax error while parsing array"},
       {SimDataFile("no-such-file.json"),
        SimDataFile("no-such-file.json") + ": cannot read the bus description: No such file or directory"},
-#ifdef _WIN32
-      {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Permission denied"},
-#else
+      // A folder is told as one on every system, before it is opened.
       {SimDataFile(""), SimDataFile("") + ": cannot read the bus description: Is a directory"},
+#ifndef _WIN32
       // A device or FIFO is never opened: it may never end, or never begin.
       {"/dev/zero", "/dev/zero: cannot read the bus description: not a regular file"},
 #endif
