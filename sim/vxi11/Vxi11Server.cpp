@@ -73,9 +73,14 @@ gpibsim::Listener *ListenerOf(long lid) {
 
 bool KnownLink(long lid) { return S().links.count(lid) != 0; }
 
-// The bus's time for a time-out, no longer than the client's own limit.
-void WaitForTimeout(unsigned long ioTimeoutMs) {
-  const long ms = std::min<long>(S().bus.timeoutsTakeMs, static_cast<long>(ioTimeoutMs));
+// A time-out takes the client's io_timeout, as on a real instrument, unless the description
+// shortens it.
+void WaitForTimeout(const gpibsim::Listener *listener, unsigned long ioTimeoutMs) {
+  long ms = static_cast<long>(ioTimeoutMs);
+  if (listener && listener->Description().timeoutsTakeMs >= 0)
+    ms = std::min<long>(ms, listener->Description().timeoutsTakeMs);
+  else if (S().bus.timeoutsTakeMs > 0)
+    ms = std::min<long>(ms, S().bus.timeoutsTakeMs);
   if (ms > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -159,7 +164,7 @@ Device_WriteResp *device_write_1_svc(Device_WriteParms *parms, struct svc_req *r
   command += bytes;
   if (!listener) {
     command.clear();
-    WaitForTimeout(parms->io_timeout);
+    WaitForTimeout(listener, parms->io_timeout);
     resp.error = IoError;
     return &resp;
   }
@@ -189,13 +194,13 @@ Device_ReadResp *device_read_1_svc(Device_ReadParms *parms, struct svc_req *) {
     return &resp;
   }
   if (!listener) {
-    WaitForTimeout(parms->io_timeout);
+    WaitForTimeout(listener, parms->io_timeout);
     resp.error = IoTimeout;
     return &resp;
   }
   const gpibsim::Listener::ReadResult read = listener->Read(parms->requestSize);
   if (read.timedOut) {
-    WaitForTimeout(parms->io_timeout);
+    WaitForTimeout(listener, parms->io_timeout);
     resp.error = IoTimeout;
     Trace("link %ld read timed out%s", parms->lid, "");
     return &resp;

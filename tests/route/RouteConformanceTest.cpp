@@ -6,7 +6,9 @@
 #include "support/BusDescriptions.h"
 #ifdef __linux__
 #include "route/usbtmc/UsbTmcDriver.h"
+#include "route/vxi11/Vxi11Driver.h"
 #include "sim/usbtmc/UsbTmcSim.h"
+#include "support/Vxi11Process.h"
 
 #include <QTemporaryDir>
 #endif
@@ -22,7 +24,9 @@
 // simulated driver library in process, the simulated Prologix and AR488 on a pseudo-terminal,
 // the simulated Prologix over TCP, the simulated scope on its own serial port, a simulated
 // USBTMC node answering the kernel driver's calls (the last two reach one instrument: whatever
-// address is asked for, the scope answers). A later route adds its column here.
+// address is asked for, the scope answers), the simulated VXI-11 instrument (inst0, one
+// instrument) and gateway (gpib0) in a network namespace of their own. A later route adds its
+// column here.
 namespace {
 
 using namespace gpibcodes;
@@ -142,9 +146,35 @@ private:
 };
 #endif
 
+#ifdef __linux__
+class LanVxi11 : public DriverOf<vxi11::Vxi11Driver> {
+public:
+  explicit LanVxi11(const char *device)
+      : process_(QByteArray::fromStdString(BusJson(TheBus()))),
+        driver_(route::Vxi11Route{QStringLiteral("127.0.0.1"), QLatin1String(device)}),
+        gateway_(QLatin1String(device) == QLatin1String("gpib0")) {}
+  bool CanLoseLink() const override { return true; }
+  void LoseLinkDuringWait(int ms) override {
+    QTimer::singleShot(ms, [this] { process_.Kill(); });
+  }
+  bool WaitsInEventLoop() const override { return true; }
+  bool OneInstrument() const override { return !gateway_; }
+
+protected:
+  vxi11::Vxi11Driver &target() override { return driver_; }
+
+private:
+  Vxi11Process process_;
+  vxi11::Vxi11Driver driver_;
+  bool gateway_;
+};
+#endif
+
 struct Column {
   const char *name;
   std::function<std::unique_ptr<Driver>()> make;
+  // Runs only inside lan-namespace.sh, with a portmapper of its own.
+  bool lan = false;
 };
 
 void PrintTo(const Column &column, std::ostream *out) { *out << column.name; }
@@ -157,6 +187,8 @@ const Column Columns[] = {
     {"ScopeRs232Pty", [] { return std::make_unique<ScopeSerialPort>(); }},
 #ifdef __linux__
     {"UsbTmcNode", [] { return std::make_unique<UsbTmcNode>(); }},
+    {"LanInst0", [] { return std::make_unique<LanVxi11>("inst0"); }, true},
+    {"LanGateway", [] { return std::make_unique<LanVxi11>("gpib0"); }, true},
 #endif
 };
 
@@ -167,6 +199,8 @@ protected:
     previous_ = gpibadapter::AdapterDriver::SetTimings(
         {milliseconds(500), milliseconds(300), milliseconds(3000), milliseconds(20)});
     previousSerial_ = route::Rs232Driver::SetTimings({milliseconds(100), milliseconds(100)});
+    if (GetParam().lan && !Vxi11Process::InNamespace())
+      GTEST_SKIP() << GetParam().name << " runs in its network namespace (route_conformance_lan)";
     driver = GetParam().make();
   }
   void TearDown() override {

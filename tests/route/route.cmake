@@ -19,6 +19,15 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   target_sources(route_conformance PRIVATE $<TARGET_OBJECTS:usbtmcsim_calls>)
   target_link_libraries(route_conformance PRIVATE usbtmcsim_core ${CMAKE_DL_LIBS})
 endif()
+# The VXI-11 columns, in a network namespace with a portmapper of their own.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_dependencies(route_conformance vxi11sim)
+  target_compile_definitions(route_conformance PRIVATE VXI11SIM="$<TARGET_FILE:vxi11sim>")
+  add_test(NAME route_conformance_lan COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh
+                                              $<TARGET_FILE:route_conformance> --gtest_filter=*/Lan*)
+  set_tests_properties(route_conformance_lan PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen SKIP_RETURN_CODE 77
+                                                        TIMEOUT 600)
+endif()
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   add_unit_test(NAME route_usbtmc_listing SOURCES ${CMAKE_CURRENT_LIST_DIR}/UsbTmcListingTest.cpp
                 LIBS skeld_route usbtmcsim_core)
