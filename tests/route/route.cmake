@@ -38,6 +38,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
                                             $<TARGET_FILE:route_vxi11_e2e>)
   set_tests_properties(route_vxi11_e2e_lan PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen SKIP_RETURN_CODE 77
                                                       TIMEOUT 600)
+  add_test(NAME sim_vxi11_lxi COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh bash
+                                      ${CMAKE_CURRENT_LIST_DIR}/lxi-check.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(sim_vxi11_lxi PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
   add_test(NAME route_lan_read COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh bash
                                        ${CMAKE_CURRENT_LIST_DIR}/lan-read.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(route_lan_read PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 DEPENDS route_conformance_lan)
