@@ -41,6 +41,15 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   add_test(NAME sim_vxi11_lxi COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh bash
                                       ${CMAKE_CURRENT_LIST_DIR}/lxi-check.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(sim_vxi11_lxi PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+  # The Connect dialog's LAN row and its search, on a bridge with two simulated instruments.
+  add_unit_test(NAME route_vxi11_dialog SOURCES ${CMAKE_CURRENT_LIST_DIR}/Vxi11DialogTest.cpp
+                LIBS skeld_app_connect)
+  add_dependencies(route_vxi11_dialog vxi11sim)
+  add_test(NAME route_vxi11_dialog_lan COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh bash
+                                               ${CMAKE_CURRENT_LIST_DIR}/lan-bridge.sh ${CMAKE_BINARY_DIR}
+                                               $<TARGET_FILE:route_vxi11_dialog>)
+  set_tests_properties(route_vxi11_dialog_lan PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/lan-dialog-config"
+                                                         SKIP_RETURN_CODE 77 TIMEOUT 300)
   add_test(NAME route_lan_read COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/lan-namespace.sh bash
                                        ${CMAKE_CURRENT_LIST_DIR}/lan-read.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(route_lan_read PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 DEPENDS route_conformance_lan)
