@@ -51,6 +51,9 @@ for interface in vxi11:127.0.0.1 TCPIP0::127.0.0.1::INSTR TCPIP::127.0.0.1::gpib
   fi
 done
 grep -q "create gpib0,7" "$work/trace.txt" || fail "gpib0,7 was not linked"
+# Every link made, for the search's probes too, is destroyed by the end of the reading.
+[ "$(grep -c ' create ' "$work/trace.txt")" = "$(grep -c ' destroy$' "$work/trace.txt")" ] ||
+  fail "links left behind: $(grep -c ' create ' "$work/trace.txt") made, $(grep -c ' destroy$' "$work/trace.txt") destroyed"
 stop
 
 # The peer resets after the fourth entry: the report names the host, and the entries listed

@@ -268,15 +268,19 @@ int Vxi11Driver::Read(const Device &device, char *buf, int wanted, long &got) {
   return Complete();
 }
 
-int Vxi11Driver::Clear(const Device &device) {
-  int status = 0;
+bool Vxi11Driver::GenericCall(const Device &device, quint32 procedure, const QString &when,
+                              QByteArray &results, int &status) {
   const Link *link = LinkFor(device.pad, status);
   if (!link)
-    return status;
+    return false;
   const milliseconds io = HostLimit(device.tmo);
+  return CallCore(procedure, GenericArgs(link->id, io), results, io, when, status) == Answer::Done;
+}
+
+int Vxi11Driver::Clear(const Device &device) {
+  int status = 0;
   QByteArray results;
-  if (CallCore(DeviceClearCall, GenericArgs(link->id, io), results, io, QStringLiteral(" during a clear"),
-               status) != Answer::Done)
+  if (!GenericCall(device, DeviceClearCall, QStringLiteral(" during a clear"), results, status))
     return status;
   qint32 error = 0;
   if (!XdrReader(results).I32(error))
@@ -286,13 +290,8 @@ int Vxi11Driver::Clear(const Device &device) {
 
 int Vxi11Driver::Poll(const Device &device, int &statusByte) {
   int status = 0;
-  const Link *link = LinkFor(device.pad, status);
-  if (!link)
-    return status;
-  const milliseconds io = HostLimit(device.tmo);
   QByteArray results;
-  if (CallCore(DeviceReadStbCall, GenericArgs(link->id, io), results, io,
-               QStringLiteral(" during a serial poll"), status) != Answer::Done)
+  if (!GenericCall(device, DeviceReadStbCall, QStringLiteral(" during a serial poll"), results, status))
     return status;
   XdrReader reply(results);
   qint32 error = 0;

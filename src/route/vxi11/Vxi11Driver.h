@@ -47,6 +47,10 @@ private:
                   std::chrono::milliseconds io, const QString &when, int &status);
   // The link to the instrument at pad, made on first use; nullptr with status set on failure.
   const Link *LinkFor(int pad, int &status);
+  // A call that takes Device_GenericParms on the link to device; false with status set when it
+  // did not come back.
+  bool GenericCall(const Device &device, quint32 procedure, const QString &when, QByteArray &results,
+                   int &status);
   bool CreateLink(const QString &device, Link &link, qint32 &error, int &status);
   void DestroyLink(const Link &link);
   int ConnectionLost(const QString &reason);
