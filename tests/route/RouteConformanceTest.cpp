@@ -25,8 +25,8 @@
 // the simulated Prologix over TCP, the simulated scope on its own serial port, a simulated
 // USBTMC node answering the kernel driver's calls (the last two reach one instrument: whatever
 // address is asked for, the scope answers), the simulated VXI-11 instrument (inst0, one
-// instrument) and gateway (gpib0) in a network namespace of their own. A later route adds its
-// column here.
+// instrument) and gateway (gpib0, three listeners) in a network namespace of their own. A later route adds
+// its column here.
 namespace {
 
 using namespace gpibcodes;
@@ -53,6 +53,10 @@ public:
   virtual void LoseLinkDuringWait(int ms) { (void)ms; }
   // One instrument: the listener search answers with the first address offered.
   virtual bool OneInstrument() const { return false; }
+  // What the search of every address finds: the board, then the listeners.
+  virtual std::vector<Addr4882_t> Listeners() const {
+    return OneInstrument() ? std::vector<Addr4882_t>{0, 1} : std::vector<Addr4882_t>{0, 1, 5};
+  }
   // Whether the event loop runs while a call waits, so that another call can come in.
   virtual bool WaitsInEventLoop() const { return false; }
 };
@@ -147,10 +151,17 @@ private:
 #endif
 
 #ifdef __linux__
+// Behind the gateway a third listener, at 9, that answers nothing asked here.
+gpibsim::BusDescription GatewayBus() {
+  gpibsim::BusDescription bus = TheBus();
+  bus.listeners.push_back(Plain(9));
+  return bus;
+}
+
 class LanVxi11 : public DriverOf<vxi11::Vxi11Driver> {
 public:
   explicit LanVxi11(const char *device)
-      : process_(QByteArray::fromStdString(BusJson(TheBus()))),
+      : process_(QByteArray::fromStdString(BusJson(GatewayBus()))),
         driver_(route::Vxi11Route{QStringLiteral("127.0.0.1"), QLatin1String(device)}),
         gateway_(QLatin1String(device) == QLatin1String("gpib0")) {}
   bool CanLoseLink() const override { return true; }
@@ -159,6 +170,9 @@ public:
   }
   bool WaitsInEventLoop() const override { return true; }
   bool OneInstrument() const override { return !gateway_; }
+  std::vector<Addr4882_t> Listeners() const override {
+    return gateway_ ? std::vector<Addr4882_t>{0, 1, 5, 9} : Driver::Listeners();
+  }
 
 protected:
   vxi11::Vxi11Driver &target() override { return driver_; }
@@ -236,8 +250,7 @@ TEST_P(Conformance, BusSetUpAndListenerSearchFindTheBoardAndEveryListener) {
   Addr4882_t found[15] = {};
   driver->FindLstn(0, pads, found, 15);
   EXPECT_FALSE(Sta() & ERR) << Err();
-  const std::vector<Addr4882_t> listeners =
-      driver->OneInstrument() ? std::vector<Addr4882_t>{0, 1} : std::vector<Addr4882_t>{0, 1, 5};
+  const std::vector<Addr4882_t> listeners = driver->Listeners();
   ASSERT_EQ(driver->ThreadIbcntl(), static_cast<long>(listeners.size()));
   EXPECT_EQ(std::vector<Addr4882_t>(found, found + listeners.size()), listeners);
   // Offered one address, the search answers for it alone.

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
+
 namespace vxi11 {
 namespace {
 
