@@ -1,5 +1,7 @@
+#include "gpib/GpibCodes.h"
 #include "gpib/Vbib32Qx.h"
 #include "route/RouteInstall.h"
+#include "route/vxi11/Vxi11Driver.h"
 #include "support/InstantPauses.h"
 #include "support/RouteWindow.h"
 #include "support/ScopeBus.h"
@@ -86,6 +88,27 @@ TEST_F(LanWindow, APeerThatResetsMidLogIsReportedWithTheHostAndKeepsWhatWasListe
   ASSERT_GE(got.list.size(), 2u);
   EXPECT_EQ(got.list[0], entries[0]);
   EXPECT_EQ(got.list[1], entries[1]);
+}
+
+// The gateway's device errors as the driver's codes: an address with no listener fails a write
+// with ENOL (I/O error) and a read with a time-out, and the link stays usable for the next.
+TEST_F(LanWindow, AGatewaysDeviceErrorsAreTheDriversCodes) {
+  using namespace gpibcodes;
+  Vxi11Process server(QByteArray::fromStdString(BusJson(Rack())));
+  vxi11::Vxi11Driver driver(route::Vxi11Route{QStringLiteral("127.0.0.1"), QStringLiteral("gpib0")});
+  const int absent = driver.ibdev(0, 4, 0, T100ms, 1, 0);
+  driver.ibwrt(absent, "ID?", 3);
+  EXPECT_EQ(driver.ThreadIbsta() & ERR, ERR);
+  EXPECT_EQ(driver.ThreadIberr(), ENOL);
+  char reply[64];
+  driver.ibrd(absent, reply, sizeof reply);
+  EXPECT_EQ(driver.ThreadIbsta() & (ERR | TIMO), ERR | TIMO);
+  EXPECT_EQ(driver.ThreadIberr(), EABO);
+  const int scope = driver.ibdev(0, 9, 0, T1s, 1, 0);
+  driver.ibwrt(scope, "ID?", 3);
+  driver.ibrd(scope, reply, sizeof reply);
+  EXPECT_EQ(driver.ThreadIbsta() & (ERR | END), END);
+  EXPECT_EQ(std::string(reply, 6), "ID TEK");
 }
 
 } // namespace
