@@ -94,6 +94,16 @@ void Couple(QRadioButton *choice, QWidget *field) {
   });
 }
 
+// Couples a row's editable list too: typing in it, or picking from it, chooses the row.
+void CoupleList(QRadioButton *choice, QComboBox *field) {
+  Couple(choice, field);
+  QObject::connect(field, &QComboBox::editTextChanged, choice, [choice, field] {
+    if (field->hasFocus())
+      choice->setChecked(true);
+  });
+  QObject::connect(field, &QComboBox::activated, choice, [choice] { choice->setChecked(true); });
+}
+
 } // namespace
 
 ConnectDialog::Presenter ConnectDialog::SetPresenter(Presenter presenter) {
@@ -219,13 +229,8 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   AddScopeSerialRow(addChoice);
   AddLanRow(addChoice);
   Couple(OtherPort, OtherPortName);
-  Couple(Ethernet, EthernetHost);
+  CoupleList(Ethernet, EthernetHost);
   connect(OtherPortName, &QLineEdit::textEdited, OtherPort, [this] { OtherPort->setChecked(true); });
-  connect(EthernetHost, &QComboBox::editTextChanged, Ethernet, [this] {
-    if (EthernetHost->hasFocus())
-      Ethernet->setChecked(true);
-  });
-  connect(EthernetHost, &QComboBox::activated, Ethernet, [this] { Ethernet->setChecked(true); });
 
   Failure = new QLabel(this);
   Failure->setObjectName(QStringLiteral("Failure"));
@@ -412,14 +417,10 @@ void ConnectDialog::AddScopeSerialRow(
   note->setObjectName(QStringLiteral("ScopeSerialNote"));
   addChoice(ScopeSerial, "ScopeSerial", ScopeSerialPort, settings, note);
 
-  Couple(ScopeSerial, ScopeSerialPort);
-  connect(ScopeSerialPort, &QComboBox::editTextChanged, ScopeSerial, [this] {
-    if (ScopeSerialPort->hasFocus())
-      ScopeSerial->setChecked(true);
-  });
+  CoupleList(ScopeSerial, ScopeSerialPort);
   // One scope on the line: there is no GPIB address to choose.
   connect(ScopeSerial, &QRadioButton::toggled, this, [this](bool on) { Address->setEnabled(!on); });
-  for (QComboBox *box : {ScopeSerialPort, ScopeSerialBaud, ScopeSerialFlow})
+  for (QComboBox *box : {ScopeSerialBaud, ScopeSerialFlow})
     connect(box, &QComboBox::activated, ScopeSerial, [this] { ScopeSerial->setChecked(true); });
 }
 
@@ -474,12 +475,7 @@ void ConnectDialog::AddLanRow(
   LanFound->setObjectName(QStringLiteral("LanFound"));
   addChoice(Lan, "Lan", LanHost, SearchNetworkButton, LanFound);
 
-  Couple(Lan, LanHost);
-  connect(LanHost, &QComboBox::editTextChanged, Lan, [this] {
-    if (LanHost->hasFocus())
-      Lan->setChecked(true);
-  });
-  connect(LanHost, &QComboBox::activated, Lan, [this] { Lan->setChecked(true); });
+  CoupleList(Lan, LanHost);
   connect(SearchNetworkButton, &QPushButton::clicked, this, &ConnectDialog::SearchNetwork_Click);
 }
 
