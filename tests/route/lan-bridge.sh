@@ -6,7 +6,7 @@
 set -euo pipefail
 build=$(readlink -f "$1")
 shift
-ip link add br0 type bridge
+ip link add br0 type bridge 2>/dev/null || { echo "skipped: no bridge can be made here"; exit 77; }
 ip addr add 10.77.0.1/24 brd + dev br0
 ip link set br0 up
 instruments=()

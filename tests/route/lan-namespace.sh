@@ -8,8 +8,8 @@ if [ "${SKELD_LAN_NAMESPACE-}" != inside ]; then
   command -v rpcbind >/dev/null || { echo "skipped: rpcbind is not installed"; exit 77; }
   enter=(unshare -n -m)
   [ "$(id -u)" -eq 0 ] || enter=(unshare -r -n -m)
-  if ! "${enter[@]}" true 2>/dev/null; then
-    echo "skipped: network namespaces are not allowed here (${enter[*]} failed)"
+  if ! "${enter[@]}" bash -c 'mount -t tmpfs tmpfs /run && ip link set lo up' 2>/dev/null; then
+    echo "skipped: private network namespaces are not allowed here (${enter[*]} with a /run of its own failed)"
     exit 77
   fi
   exec env SKELD_LAN_NAMESPACE=inside "${enter[@]}" bash "$0" "$@"
