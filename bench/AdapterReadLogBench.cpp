@@ -15,10 +15,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "ProcessCpu.h"
 #include "tests/support/BusTrace.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -29,7 +31,9 @@
 // simulated Prologix and AR488 on a pseudo-terminal, the Prologix over TCP, the scope on its
 // own serial port (a pseudo-terminal, which has no rate; the time the same bytes take on a
 // 9600-baud line is computed from the simulated scope's trace) and the simulated USBTMC node
-// (its system calls taken over in this process); then the Prologix
+// (its system calls taken over in this process), the simulated VXI-11 instrument and gateway
+// on loopback (run under tests/route/lan-namespace.sh, which gives them a portmapper); then the
+// Prologix
 // with every reply held 16 ms as an FTDI chip's default latency timer holds it (and 1 ms, its
 // low-latency setting). Each query pauses
 // 0.1 s, so the reading cannot take less than 101 x 0.1 s (the last query brings the end
@@ -107,6 +111,55 @@ bool MeasureScopeSerialPort(const QString &port, const QString &tracePath) {
               "  the same Refresh on the wire", sent, received, wire, wire * 1000.0 / Queries, 100);
   return ok && sent > 0 && received > 0;
 }
+
+#ifdef __linux__
+// The simulated VXI-11 instrument serving the bench bus: inst0, then the gateway's bus searched
+// over all 30 addresses, timed from the start to the connected caption.
+bool MeasureLan(const QString &busPath) {
+  if (qgetenv("SKELD_LAN_NAMESPACE") != "inside") {
+    std::printf("%-40s skipped: run the bench under tests/route/lan-namespace.sh\n", "vxi11");
+    return true;
+  }
+  QProcess server;
+  server.start(QStringLiteral(VXI11SIM), {busPath});
+  while (server.waitForReadyRead(5000) && !server.canReadLine()) {
+  }
+  bool ok = server.readLine().startsWith("vxi11sim: serving");
+  {
+    const route::RouteInstall choice(route::Vxi11Route{QStringLiteral("127.0.0.1"), QStringLiteral("inst0")});
+    ok = Measure("vxi11 inst0 (loopback)") && ok;
+  }
+  {
+    const route::RouteInstall choice(route::Vxi11Route{QStringLiteral("127.0.0.1"), QStringLiteral("gpib0")});
+    Module1::SetMessBoxResponder([](const Module1::MessBoxRequest &) { return std::int16_t{Module1::IdOk}; });
+    VBIB32QX::ResetModuleState();
+    // The caption is looked at while the start waits on the network, in the event loop.
+    QElapsedTimer clock;
+    clock.start();
+    double captionAt = -1;
+    ErrorLogForm form;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (captionAt < 0 && form.windowTitle().contains(QStringLiteral("Connected to")))
+        captionAt = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    });
+    watch.start(1);
+    form.SetSplashSeconds(0);
+    form.Load();
+    form.show();
+    form.Form_Activate();
+    watch.stop();
+    const bool connected = captionAt >= 0;
+    std::printf("%-40s start to the connected caption, 30 addresses probed: %.3f s\n",
+                "vxi11 gateway gpib0 (loopback)", captionAt);
+    Module1::SetMessBoxResponder(nullptr);
+    ok = ok && connected;
+  }
+  ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+  server.waitForFinished(5000);
+  return ok;
+}
+#endif
 
 } // namespace
 
@@ -201,6 +254,7 @@ int main(int argc, char **argv) {
     const route::RouteInstall choice(route::UsbTmcRoute{QStringLiteral("/dev/usbtmc0"), 0, 0, QString()});
     ok = Measure("usbtmc (simulated node)") && ok;
   }
+  ok = MeasureLan(file.fileName()) && ok;
 #endif
   if (!ok)
     std::fprintf(stderr, "expected %d entries each time and no message box\n", Entries);

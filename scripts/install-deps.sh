@@ -9,6 +9,7 @@ packages=(
   qt6-serialport-dev clang-format g++-mingw-w64-x86-64-posix
   clang-14 libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
+  rpcbind lxi-tools libtirpc-dev rpcsvc-proto
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -36,6 +36,8 @@ public:
   void Clear();
 
   std::vector<std::string> StoredLog() const;
+  // Cut off by a "disconnect" fault: the line to it is dead.
+  bool Gone() const { return gone_; }
   const ListenerDescription &Description() const { return description_; }
 
 private:

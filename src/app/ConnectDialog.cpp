@@ -4,6 +4,7 @@
 #include "gpib/Vbib32.h"
 #include "route/RouteStartup.h"
 #include "route/plus/AdapterPorts.h"
+#include "route/vxi11/Vxi11Search.h"
 #ifdef __linux__
 #include "route/usbtmc/UsbTmcDriver.h"
 #include "route/usbtmc/UsbTmcListing.h"
@@ -91,6 +92,16 @@ void Couple(QRadioButton *choice, QWidget *field) {
     if (on)
       enter();
   });
+}
+
+// Couples a row's editable list too: typing in it, or picking from it, chooses the row.
+void CoupleList(QRadioButton *choice, QComboBox *field) {
+  Couple(choice, field);
+  QObject::connect(field, &QComboBox::editTextChanged, choice, [choice, field] {
+    if (field->hasFocus())
+      choice->setChecked(true);
+  });
+  QObject::connect(field, &QComboBox::activated, choice, [choice] { choice->setChecked(true); });
 }
 
 } // namespace
@@ -216,14 +227,10 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   layout->addWidget(addressNote);
 
   AddScopeSerialRow(addChoice);
+  AddLanRow(addChoice);
   Couple(OtherPort, OtherPortName);
-  Couple(Ethernet, EthernetHost);
+  CoupleList(Ethernet, EthernetHost);
   connect(OtherPortName, &QLineEdit::textEdited, OtherPort, [this] { OtherPort->setChecked(true); });
-  connect(EthernetHost, &QComboBox::editTextChanged, Ethernet, [this] {
-    if (EthernetHost->hasFocus())
-      Ethernet->setChecked(true);
-  });
-  connect(EthernetHost, &QComboBox::activated, Ethernet, [this] { Ethernet->setChecked(true); });
 
   Failure = new QLabel(this);
   Failure->setObjectName(QStringLiteral("Failure"));
@@ -254,7 +261,7 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
 
 void ConnectDialog::Preselect(const Route &where) {
   Address->setText(where.address ? QString::number(*where.address) : QString());
-  if (PreselectScopeSerial(where))
+  if (PreselectScopeSerial(where) || PreselectLan(where))
     return;
   for (const UsbRow &row : UsbInstruments) {
     if (row.where == Route(where.way)) {
@@ -337,6 +344,8 @@ bool ConnectDialog::SelectedWay(Route &where, QString &error) const {
   }
   if (ScopeSerial->isChecked())
     return SelectedScopeSerial(where, error);
+  if (Lan->isChecked())
+    return SelectedLan(where, error);
   if (Ethernet->isChecked()) {
     const QString host = EthernetHost->currentText().trimmed();
     if (host.isEmpty()) {
@@ -408,14 +417,10 @@ void ConnectDialog::AddScopeSerialRow(
   note->setObjectName(QStringLiteral("ScopeSerialNote"));
   addChoice(ScopeSerial, "ScopeSerial", ScopeSerialPort, settings, note);
 
-  Couple(ScopeSerial, ScopeSerialPort);
-  connect(ScopeSerialPort, &QComboBox::editTextChanged, ScopeSerial, [this] {
-    if (ScopeSerialPort->hasFocus())
-      ScopeSerial->setChecked(true);
-  });
+  CoupleList(ScopeSerial, ScopeSerialPort);
   // One scope on the line: there is no GPIB address to choose.
   connect(ScopeSerial, &QRadioButton::toggled, this, [this](bool on) { Address->setEnabled(!on); });
-  for (QComboBox *box : {ScopeSerialPort, ScopeSerialBaud, ScopeSerialFlow})
+  for (QComboBox *box : {ScopeSerialBaud, ScopeSerialFlow})
     connect(box, &QComboBox::activated, ScopeSerial, [this] { ScopeSerial->setChecked(true); });
 }
 
@@ -448,4 +453,78 @@ bool ConnectDialog::SelectedScopeSerial(Route &where, QString &error) const {
                                .arg(ScopeSerialBaud->currentData().toInt())
                                .arg(ScopeSerialFlow->currentData().toString()),
                            where, error);
+}
+
+// ---- A LAN instrument or a LAN/GPIB gateway (VXI-11) ---------------------------------------
+
+void ConnectDialog::AddLanRow(
+    const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice) {
+  Lan = new QRadioButton(QStringLiteral("LAN instrument or LAN/GPIB gateway (&VXI-11):"), this);
+  LanHost = new QComboBox(this);
+  LanHost->setObjectName(QStringLiteral("LanHost"));
+  LanHost->setEditable(true);
+  LanHost->addItems(route::remembered::RecentLanHosts());
+  LanHost->setEditText(QString());
+  LanHost->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
+  SearchNetworkButton = new QPushButton(QStringLiteral("Search the &network"), this);
+  SearchNetworkButton->setObjectName(QStringLiteral("SearchNetworkButton"));
+  LanFound = Note(
+      this, QStringLiteral("A TDS 3000B with its Ethernet module or a TDS 3000C: its host name or address. "
+                           "A gateway: its host, and the scope's GPIB address below (empty: HOST:gpib0 "
+                           "searches its bus)."));
+  LanFound->setObjectName(QStringLiteral("LanFound"));
+  addChoice(Lan, "Lan", LanHost, SearchNetworkButton, LanFound);
+
+  CoupleList(Lan, LanHost);
+  connect(SearchNetworkButton, &QPushButton::clicked, this, &ConnectDialog::SearchNetwork_Click);
+}
+
+void ConnectDialog::SearchNetwork_Click() {
+  QList<vxi11::FoundInstrument> found;
+  {
+    const skeld::WaitCursor wait;
+    SearchNetworkButton->setEnabled(false);
+    found = vxi11::SearchNetwork();
+    SearchNetworkButton->setEnabled(true);
+  }
+  if (found.isEmpty()) {
+    LanFound->setText(QStringLiteral("No VXI-11 instrument answered on the local networks."));
+    return;
+  }
+  QStringList names;
+  for (const vxi11::FoundInstrument &instrument : found) {
+    names << vxi11::FoundText(instrument);
+    const QString host = instrument.name.isEmpty() ? instrument.address : instrument.name;
+    if (LanHost->findText(host) < 0)
+      LanHost->insertItem(0, host);
+  }
+  LanFound->setText(QStringLiteral("Found: %1").arg(names.join(QStringLiteral(", "))));
+  LanHost->setCurrentIndex(
+      LanHost->findText(found.first().name.isEmpty() ? found.first().address : found.first().name));
+  Lan->setChecked(true);
+}
+
+bool ConnectDialog::PreselectLan(const Route &where) {
+  if (!std::holds_alternative<route::Vxi11Route>(where.way))
+    return false;
+  Route host = where;
+  host.address.reset();
+  LanHost->setEditText(route::RouteText(host).section(QLatin1Char(':'), 1));
+  Lan->setChecked(true);
+  return true;
+}
+
+// With a GPIB address the host is a gateway: its bus, the scope at that address.
+bool ConnectDialog::SelectedLan(Route &where, QString &error) const {
+  QString host = LanHost->currentText().trimmed();
+  if (host.isEmpty()) {
+    error = QStringLiteral("Name the host of the LAN instrument or gateway.");
+    return false;
+  }
+  if (!route::ParseRoute(QStringLiteral("vxi11:") + host, where, error))
+    return false;
+  auto *lan = std::get_if<route::Vxi11Route>(&where.way);
+  if (!Address->text().trimmed().isEmpty() && lan && !lan->device.startsWith(QLatin1String("gpib")))
+    lan->device = QStringLiteral("gpib0");
+  return true;
 }

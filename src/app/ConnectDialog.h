@@ -68,6 +68,12 @@ public:
   };
   QList<UsbRow> UsbInstruments;
   QLabel *NoUsb = nullptr;
+  // A LAN instrument (inst0) or a LAN/GPIB gateway (VXI-11); with a GPIB address, the gateway's
+  // scope at that address. The search asks the local networks' portmappers.
+  QRadioButton *Lan;
+  QComboBox *LanHost;
+  QPushButton *SearchNetworkButton;
+  QLabel *LanFound;
   // The scope's GPIB address; empty: the first TDS found.
   QLineEdit *Address;
   QLabel *Failure;
@@ -83,6 +89,11 @@ private:
       const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice);
   bool PreselectScopeSerial(const route::Route &where);
   bool SelectedScopeSerial(route::Route &where, QString &error) const;
+  void AddLanRow(
+      const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice);
+  bool PreselectLan(const route::Route &where);
+  bool SelectedLan(route::Route &where, QString &error) const;
+  void SearchNetwork_Click();
 
   std::unique_ptr<route::RouteInstall> connection_;
 };

@@ -133,12 +133,23 @@ bool ReadRs232(const QString &text, const QString &rest, Rs232Route &serial, QSt
   return true;
 }
 
-bool ReadVxi11Device(const QString &text, const QString &device, Vxi11Route &lan, QString &error) {
-  static const QRegularExpression devices(QStringLiteral("^(inst[0-9]+|gpib[0-9]+(,[0-9]+)?)$"),
+// "gpib0,N" is the gateway's bus with the scope at N chosen: its caption names a GPIB address.
+bool ReadVxi11Device(const QString &text, const QString &device, Vxi11Route &lan, std::optional<int> &address,
+                     QString &error) {
+  static const QRegularExpression devices(QStringLiteral("^(inst[0-9]+|gpib[0-9]+)(,([0-9]+))?$"),
                                           QRegularExpression::CaseInsensitiveOption);
-  if (!devices.match(device).hasMatch())
+  const QRegularExpressionMatch match = devices.match(device);
+  if (!match.hasMatch() ||
+      (match.capturedLength(2) > 0 && device.startsWith(QLatin1String("inst"), Qt::CaseInsensitive)))
     return Fail(error, text, QStringLiteral("device \"%1\" is not inst0, gpib0 or gpib0,N").arg(device));
-  lan.device = device.toLower();
+  lan.device = match.captured(1).toLower();
+  if (match.capturedLength(3) > 0) {
+    int chosen = 0;
+    QString why;
+    if (!ParseAddress(match.captured(3), chosen, why))
+      return Fail(error, text, why);
+    address = chosen;
+  }
   return true;
 }
 
@@ -238,7 +249,7 @@ bool ReadVisa(const QString &text, Route &where, QString &error) {
       return Fail(error, text, QStringLiteral("write TCPIP0::HOST[::inst0]::INSTR"));
     Vxi11Route lan;
     lan.host = parts.at(0);
-    if (parts.size() == 2 && !ReadVxi11Device(text, parts.at(1), lan, error))
+    if (parts.size() == 2 && !ReadVxi11Device(text, parts.at(1), lan, where.address, error))
       return false;
     where.way = lan;
     return true;
@@ -301,8 +312,12 @@ struct Printer {
     return usb.node.isEmpty() ? UsbIds(usb) : QStringLiteral("usbtmc:") + usb.node;
   }
   QString operator()(const Vxi11Route &lan) const {
-    return QStringLiteral("vxi11:") + Bracketed(lan.host) +
-           (lan.device == QLatin1String("inst0") ? QString() : QLatin1Char(':') + lan.device);
+    QString text = QStringLiteral("vxi11:") + Bracketed(lan.host);
+    if (lan.device != QLatin1String("inst0"))
+      text += QLatin1Char(':') + lan.device;
+    if (where.IsBus() && where.address)
+      text += QLatin1Char(',') + QString::number(*where.address);
+    return text;
   }
 };
 
@@ -331,7 +346,7 @@ QString PlusRoute::Place() const {
 
 bool Route::IsBus() const {
   if (const auto *lan = std::get_if<Vxi11Route>(&way))
-    return !lan->device.contains(QLatin1Char(',')) && lan->device.startsWith(QLatin1String("gpib"));
+    return lan->device.startsWith(QLatin1String("gpib"));
   return IsLibrary() || Plus();
 }
 
@@ -402,7 +417,7 @@ bool ReadRoute(const QString &text, Route &out, QString &error) {
     QString device;
     if (!SplitHost(text, rest, lan.host, device, error))
       return false;
-    if (!device.isEmpty() && !ReadVxi11Device(text, device, lan, error))
+    if (!device.isEmpty() && !ReadVxi11Device(text, device, lan, where.address, error))
       return false;
     where.way = lan;
   } else {
@@ -412,18 +427,14 @@ bool ReadRoute(const QString &text, Route &out, QString &error) {
   return true;
 }
 
-QString NotBuilt(const Route &where) {
+QString NotBuilt([[maybe_unused]] const Route &where) {
 #ifndef __linux__
   if (std::holds_alternative<UsbTmcRoute>(where.way))
     return QStringLiteral("%1: USB instruments are reached through a vendor's VISA library here, "
                           "which this viewer does not have yet")
         .arg(RouteName(where));
 #endif
-  if (!std::holds_alternative<Vxi11Route>(where.way))
-    return QString();
-  return QStringLiteral(
-             "%1 would be the route over the network (VXI-11), which this viewer does not have yet")
-      .arg(RouteName(where));
+  return QString();
 }
 
 bool ParseRoute(const QString &text, Route &out, QString &error) {

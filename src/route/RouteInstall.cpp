@@ -5,6 +5,7 @@
 #include "route/plus/AdapterDriver.h"
 #include "route/plus/AdapterPorts.h"
 #include "route/rs232/Rs232Driver.h"
+#include "route/vxi11/Vxi11Driver.h"
 #ifdef __linux__
 #include "route/usbtmc/UsbTmcDriver.h"
 #endif
@@ -66,6 +67,8 @@ std::unique_ptr<EmulatedDriver> MakeDriver(const Route &where) {
     return std::make_unique<gpibadapter::AdapterDriver>(*plus);
   if (const auto *serial = std::get_if<Rs232Route>(&where.way))
     return std::make_unique<Rs232Driver>(*serial);
+  if (const auto *lan = std::get_if<Vxi11Route>(&where.way))
+    return std::make_unique<vxi11::Vxi11Driver>(*lan);
 #ifdef __linux__
   if (const auto *usb = std::get_if<UsbTmcRoute>(&where.way))
     return std::make_unique<usbtmc::UsbTmcDriver>(*usb);

@@ -22,6 +22,7 @@ const char *const SettingsOwner = "skeld-errlog";
 const QString InterfaceKey = QStringLiteral("gpib/interface");
 const QString AddressKey = QStringLiteral("gpib/address");
 const QString HostsKey = QStringLiteral("gpib/recentHosts");
+const QString LanHostsKey = QStringLiteral("gpib/recentLanHosts");
 constexpr int KeptHosts = 5;
 
 // A host or port name is a few dozen characters; anything longer is not one.
@@ -144,15 +145,19 @@ std::optional<Route> Last() {
   return where;
 }
 
-QStringList RecentHosts() {
+QStringList HostsUnder(const QString &key) {
   if (!Usable())
     return QStringList();
-  QStringList hosts = Settings()->value(HostsKey).toStringList();
+  QStringList hosts = Settings()->value(key).toStringList();
   hosts.erase(
       std::remove_if(hosts.begin(), hosts.end(), [](const QString &host) { return TooLong(host, "host"); }),
       hosts.end());
   return hosts;
 }
+
+QStringList RecentHosts() { return HostsUnder(HostsKey); }
+
+QStringList RecentLanHosts() { return HostsUnder(LanHostsKey); }
 
 // The route as today's viewer writes it, the address beside it: a viewer that does not know
 // addresses still reads the route.
@@ -167,13 +172,16 @@ void Remember(const Route &where) {
     settings->setValue(AddressKey, *where.address);
   else
     settings->remove(AddressKey);
-  if (const PlusRoute *plus = where.Plus(); plus && plus->tcp) {
-    QStringList hosts = settings->value(HostsKey).toStringList();
-    const QString host = HostText(route);
+  const auto keep = [&settings](const QString &key, const QString &host) {
+    QStringList hosts = settings->value(key).toStringList();
     hosts.removeAll(host);
     hosts.prepend(host);
-    settings->setValue(HostsKey, hosts.mid(0, KeptHosts));
-  }
+    settings->setValue(key, hosts.mid(0, KeptHosts));
+  };
+  if (const PlusRoute *plus = where.Plus(); plus && plus->tcp)
+    keep(HostsKey, HostText(route));
+  if (std::holds_alternative<Vxi11Route>(where.way))
+    keep(LanHostsKey, HostText(route));
   settings->sync();
   if (settings->status() != QSettings::NoError)
     std::fprintf(stderr, "the GPIB interface could not be remembered in %s\n",
@@ -187,6 +195,7 @@ void Forget() {
   settings->remove(InterfaceKey);
   settings->remove(AddressKey);
   settings->remove(HostsKey);
+  settings->remove(LanHostsKey);
   settings->sync();
 }
 

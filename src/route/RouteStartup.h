@@ -40,6 +40,8 @@ namespace remembered {
 std::optional<Route> Last();
 // The Ethernet hosts used, the last first, as typed: "gpib.lab", "10.0.0.5:1234".
 QStringList RecentHosts();
+// The same for the LAN (VXI-11) row: "scope.lab", "10.0.0.9:gpib0".
+QStringList RecentLanHosts();
 // After a start reached a scope through where.
 void Remember(const Route &where);
 // Forgets the route, its address and the hosts.

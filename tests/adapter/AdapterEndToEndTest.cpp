@@ -8,6 +8,7 @@
 #include "support/FormSteps.h"
 #include "support/InstantPauses.h"
 #include "support/ProgramEnd.h"
+#include "support/RouteWindow.h"
 #include "support/ScopeBus.h"
 #include "support/SimulatedBus.h"
 
@@ -86,13 +87,7 @@ private:
   std::unique_ptr<route::RouteInstall> choice_;
 };
 
-struct Outcome {
-  std::string caption;
-  std::vector<std::string> list;
-  std::vector<std::string> boxes; // title, then the prompt
-  int endCode = -1;
-  std::vector<std::string> written;
-};
+using routewindow::Outcome;
 
 struct Scenario {
   const char *name;

@@ -79,10 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTrip{"rs232:/dev/ttyS1:19200:xonxoff", "rs232:/dev/ttyS1:19200:xonxoff", "RS-232 /dev/ttyS1",
                   nullptr},
         RoundTrip{"rs232:COM3:38400", "rs232:COM3:38400", "RS-232 COM3", nullptr},
-        // Routes parsed but not built yet.
-        RoundTrip{"TCPIP0::192.168.1.20::inst0::INSTR", "vxi11:192.168.1.20", "LAN 192.168.1.20", "VXI-11"},
-        RoundTrip{"tcpip::scope.lab::gpib0,7", "vxi11:scope.lab:gpib0,7", "LAN scope.lab gpib0,7", "VXI-11"},
-        RoundTrip{"TCPIP::[fe80::2]::INSTR", "vxi11:[fe80::2]", "LAN [fe80::2]", "VXI-11"},
+        // VXI-11: a gateway's "gpib0,N" is its bus with the address chosen.
+        RoundTrip{"TCPIP0::192.168.1.20::inst0::INSTR", "vxi11:192.168.1.20", "LAN 192.168.1.20", nullptr},
+        RoundTrip{"tcpip::scope.lab::gpib0,7", "vxi11:scope.lab:gpib0,7", "LAN scope.lab gpib0", nullptr},
+        RoundTrip{"vxi11:scope.lab:GPIB0", "vxi11:scope.lab:gpib0", "LAN scope.lab gpib0", nullptr},
+        RoundTrip{"TCPIP::[fe80::2]::INSTR", "vxi11:[fe80::2]", "LAN [fe80::2]", nullptr},
+        RoundTrip{"vxi11:[::1]:gpib0,30", "vxi11:[::1]:gpib0,30", "LAN [::1] gpib0", nullptr},
         // USB: the kernel's usbtmc driver on Linux, a VISA library (not built yet) elsewhere.
         RoundTrip{"USB0::0x0699::0x0368::C012345::INSTR", "USB0::0x0699::0x0368::C012345::INSTR",
                   "USB C012345", UsbRefusal},
@@ -115,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "GPIB1::7::INSTR", "GPIB0::31::INSTR", "GPIB0::0::INSTR", "GPIB0::7::96::INSTR",
                       "GPIB0::x::INSTR", "GPIB0::::INSTR", "TCPIP0::10.0.0.1::5025::SOCKET",
                       "USB0::0x0699::C012345::INSTR", "USB0::0xZZ::0x0368::C1::INSTR", "ASRL::INSTR",
-                      "VXI0::1::INSTR", "PRLGX-TCPIP::host::0::INTFC"));
+                      "VXI0::1::INSTR", "PRLGX-TCPIP::host::0::INTFC", "vxi11:host:gpib0,31",
+                      "vxi11:host:gpib0,0", "vxi11:host:inst0,3", "TCPIP0::host::hislip0::INSTR"));
 
 TEST(RouteText, ABoardOtherThanZeroIsRefusedByName) {
   Route where;
@@ -254,9 +257,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CommandLineCase{"prologix", nullptr, "--interface: bad interface \"prologix\""},
                       CommandLineCase{"prologix-tcp:host:99999", "ni", "--interface: bad interface"},
                       CommandLineCase{nullptr, "usb:/dev/ttyUSB0", "SKELD_GPIB_INTERFACE: bad interface"},
-                      CommandLineCase{"TCPIP0::192.168.1.20::inst0::INSTR", nullptr,
-                                      "--interface: interface \"TCPIP0::192.168.1.20::inst0::INSTR\": LAN "
-                                      "192.168.1.20 would be the route over the network (VXI-11)"}));
+                      CommandLineCase{"vxi11:scope.lab:gpib0,31", nullptr,
+                                      "GPIB address \"31\" is not a number from 1 to 30"}));
 
 TEST(CommandLine, HelpListsTheInterfaceForms) {
   const ViewerRun run = RunViewer({QStringLiteral("--help")});

@@ -6,7 +6,9 @@
 #include "support/BusDescriptions.h"
 #ifdef __linux__
 #include "route/usbtmc/UsbTmcDriver.h"
+#include "route/vxi11/Vxi11Driver.h"
 #include "sim/usbtmc/UsbTmcSim.h"
+#include "support/Vxi11Process.h"
 
 #include <QTemporaryDir>
 #endif
@@ -22,7 +24,9 @@
 // simulated driver library in process, the simulated Prologix and AR488 on a pseudo-terminal,
 // the simulated Prologix over TCP, the simulated scope on its own serial port, a simulated
 // USBTMC node answering the kernel driver's calls (the last two reach one instrument: whatever
-// address is asked for, the scope answers). A later route adds its column here.
+// address is asked for, the scope answers), the simulated VXI-11 instrument (inst0, one
+// instrument) and gateway (gpib0, three listeners) in a network namespace of their own. A later route adds
+// its column here.
 namespace {
 
 using namespace gpibcodes;
@@ -49,6 +53,10 @@ public:
   virtual void LoseLinkDuringWait(int ms) { (void)ms; }
   // One instrument: the listener search answers with the first address offered.
   virtual bool OneInstrument() const { return false; }
+  // What the search of every address finds: the board, then the listeners.
+  virtual std::vector<Addr4882_t> Listeners() const {
+    return OneInstrument() ? std::vector<Addr4882_t>{0, 1} : std::vector<Addr4882_t>{0, 1, 5};
+  }
   // Whether the event loop runs while a call waits, so that another call can come in.
   virtual bool WaitsInEventLoop() const { return false; }
 };
@@ -142,9 +150,45 @@ private:
 };
 #endif
 
+#ifdef __linux__
+// Behind the gateway a third listener, at 9, that answers nothing asked here.
+gpibsim::BusDescription GatewayBus() {
+  gpibsim::BusDescription bus = TheBus();
+  bus.listeners.push_back(Plain(9));
+  return bus;
+}
+
+class LanVxi11 : public DriverOf<vxi11::Vxi11Driver> {
+public:
+  explicit LanVxi11(const char *device)
+      : process_(QByteArray::fromStdString(BusJson(GatewayBus()))),
+        driver_(route::Vxi11Route{QStringLiteral("127.0.0.1"), QLatin1String(device)}),
+        gateway_(QLatin1String(device) == QLatin1String("gpib0")) {}
+  bool CanLoseLink() const override { return true; }
+  void LoseLinkDuringWait(int ms) override {
+    QTimer::singleShot(ms, [this] { process_.Kill(); });
+  }
+  bool WaitsInEventLoop() const override { return true; }
+  bool OneInstrument() const override { return !gateway_; }
+  std::vector<Addr4882_t> Listeners() const override {
+    return gateway_ ? std::vector<Addr4882_t>{0, 1, 5, 9} : Driver::Listeners();
+  }
+
+protected:
+  vxi11::Vxi11Driver &target() override { return driver_; }
+
+private:
+  Vxi11Process process_;
+  vxi11::Vxi11Driver driver_;
+  bool gateway_;
+};
+#endif
+
 struct Column {
   const char *name;
   std::function<std::unique_ptr<Driver>()> make;
+  // Runs only inside lan-namespace.sh, with a portmapper of its own.
+  bool lan = false;
 };
 
 void PrintTo(const Column &column, std::ostream *out) { *out << column.name; }
@@ -157,6 +201,8 @@ const Column Columns[] = {
     {"ScopeRs232Pty", [] { return std::make_unique<ScopeSerialPort>(); }},
 #ifdef __linux__
     {"UsbTmcNode", [] { return std::make_unique<UsbTmcNode>(); }},
+    {"LanInst0", [] { return std::make_unique<LanVxi11>("inst0"); }, true},
+    {"LanGateway", [] { return std::make_unique<LanVxi11>("gpib0"); }, true},
 #endif
 };
 
@@ -167,6 +213,8 @@ protected:
     previous_ = gpibadapter::AdapterDriver::SetTimings(
         {milliseconds(500), milliseconds(300), milliseconds(3000), milliseconds(20)});
     previousSerial_ = route::Rs232Driver::SetTimings({milliseconds(100), milliseconds(100)});
+    if (GetParam().lan && !Vxi11Process::InNamespace())
+      GTEST_SKIP() << GetParam().name << " runs in its network namespace (route_conformance_lan)";
     driver = GetParam().make();
   }
   void TearDown() override {
@@ -202,8 +250,7 @@ TEST_P(Conformance, BusSetUpAndListenerSearchFindTheBoardAndEveryListener) {
   Addr4882_t found[15] = {};
   driver->FindLstn(0, pads, found, 15);
   EXPECT_FALSE(Sta() & ERR) << Err();
-  const std::vector<Addr4882_t> listeners =
-      driver->OneInstrument() ? std::vector<Addr4882_t>{0, 1} : std::vector<Addr4882_t>{0, 1, 5};
+  const std::vector<Addr4882_t> listeners = driver->Listeners();
   ASSERT_EQ(driver->ThreadIbcntl(), static_cast<long>(listeners.size()));
   EXPECT_EQ(std::vector<Addr4882_t>(found, found + listeners.size()), listeners);
   // Offered one address, the search answers for it alone.

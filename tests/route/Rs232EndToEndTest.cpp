@@ -2,13 +2,9 @@
 #include "route/RouteInstall.h"
 #include "route/rs232/Rs232Driver.h"
 #include "support/AdapterProcess.h"
-#include "support/BusTrace.h"
-#include "support/FakeMessBoxes.h"
-#include "support/FormSteps.h"
 #include "support/InstantPauses.h"
-#include "support/ProgramEnd.h"
+#include "support/RouteWindow.h"
 #include "support/ScopeBus.h"
-#include "support/SimulatedBus.h"
 
 #include <gtest/gtest.h>
 
@@ -24,41 +20,9 @@ namespace {
 
 using namespace scopebus;
 using namespace formsteps;
+using namespace routewindow;
 
 constexpr char Tds2024[] = "TEK/TDS 2024,CF:91.1CT,FV:v4.12 TDS2CM:CMV:v1.04";
-
-struct Outcome {
-  std::string caption;
-  std::vector<std::string> list;
-  std::vector<std::string> boxes; // title, then the prompt
-  int endCode = -1;
-  std::vector<std::string> written;
-  std::vector<std::string> trace;
-  std::string err;
-};
-
-Outcome Run(ErrorLogForm &form, FakeMessBoxes &boxes, const route::Route &where = {}) {
-  form.SetRoute(route::RouteText(where), where.IsBus() ? QString() : route::RouteName(where));
-  EndProgramCatcher catcher;
-  Outcome outcome;
-  testing::internal::CaptureStderr();
-  outcome.endCode = EndCode([&] { StartUp(form); });
-  outcome.err = testing::internal::GetCapturedStderr();
-  outcome.caption = form.windowTitle().toStdString();
-  outcome.list = Items(form.List1);
-  for (const Module1::MessBoxRequest &box : boxes.shown)
-    outcome.boxes.push_back(box.title.toStdString() + "\n" + box.prompt.toStdString());
-  return outcome;
-}
-
-Outcome OnTheLibrary(const gpibsim::BusDescription &bus) {
-  SimulatedBus simulated(bus);
-  FakeMessBoxes boxes;
-  ErrorLogForm form;
-  Outcome outcome = Run(form, boxes);
-  outcome.written = bustrace::QuotedOf(simulated.trace, "ibwrt");
-  return outcome;
-}
 
 // port is set to the pseudo-terminal the simulated scope serves.
 Outcome OnTheSerialPort(const gpibsim::BusDescription &bus, QString &port) {
