@@ -129,6 +129,8 @@ void RunScope(const route::Route &where, ScopeRun &run) {
   };
   steps.read = [&] {
     run.logRead = true;
+    // A reading cut off by the program's end still has its date.
+    run.reading.time = QDateTime::currentDateTime();
     TdsConversation(run.handle).ReadLog(zeroEndsLog, [&](const std::string &entry) {
       run.reading.entries.append(FromGpib(entry));
     });
@@ -140,6 +142,20 @@ void RunScope(const route::Route &where, ScopeRun &run) {
     std::fprintf(stderr, "%s\n",
                  qPrintable(FirmwareRefusal(FromGpibOneLine(id.model)).join(QLatin1Char('\n'))));
   }
+}
+
+// RunScope with the program's end turned into a return: the code a fatal report would have
+// ended the program with, so that what was read before it can still be written.
+std::optional<int> RunScopeToItsEnd(const route::Route &where, ScopeRun &run) {
+  const EndProgramHandler previous = SetEndProgramHandler([](int code) { throw ScopeEnded{code}; });
+  std::optional<int> ended;
+  try {
+    RunScope(where, run);
+  } catch (const ScopeEnded &end) {
+    ended = end.code;
+  }
+  SetEndProgramHandler(previous);
+  return ended;
 }
 
 // The addresses of the listeners that answer "ID?" as a TDS, in address order. A bus without
@@ -173,13 +189,8 @@ int ReadEveryScope(route::RouteInstall &install, ErrorLogOutput::LogFormat forma
     install.ChooseAddress(address);
     VBIB32QX::ResetModuleState();
     ScopeRun run;
-    const EndProgramHandler previous = SetEndProgramHandler([](int code) { throw ScopeEnded{code}; });
-    try {
-      RunScope(install.Where(), run);
-    } catch (const ScopeEnded &) {
+    if (RunScopeToItsEnd(install.Where(), run))
       ++run.failures;
-    }
-    SetEndProgramHandler(previous);
     if (run.logRead && output.isEmpty())
       MakeSafeForTerminal(format, run.reading);
     if (run.logRead)
@@ -258,14 +269,20 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
     return ReadEveryScope(install, format, output);
 
   ScopeRun run;
-  RunScope(where, run);
+  const std::optional<int> ended = RunScopeToItsEnd(where, run);
   if (run.refused)
     return ReadFailed;
+  // Ended before the log was reached: there is nothing to write.
+  if (ended && !run.logRead)
+    return *ended;
   if (output.isEmpty())
     MakeSafeForTerminal(format, run.reading);
-  // What was read is written also after a failure, which the status tells.
+  // What was read is written also after a failure, even one that ends the program (a link
+  // lost on a write), which the status tells.
   if (!WriteLog(output, ErrorLogOutput::FormatLog(format, run.reading)))
     return ReadFailed;
+  if (ended)
+    return *ended;
   // Cleared only when the whole log is safely written.
   if (run.failures > 0)
     return ReadFailed;

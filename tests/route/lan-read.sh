@@ -65,6 +65,9 @@ if viewer --interface vxi11:127.0.0.1 >"$work/got" 2>"$work/err"; then
   fail "a reset mid-log read as success"
 fi
 grep -q "127.0.0.1" "$work/err" || fail "the reset's report does not name the host: $(cat "$work/err")"
+# The four entries before the reset, as the whole log begins: the header and four lines.
+GPIBSIM_BUS="$data/bus-20-entries.json" LD_LIBRARY_PATH="$build/sim" viewer >"$work/whole"
+head -n 7 "$work/whole" | cmp -s - "$work/got" || fail "the reset lost what came before it: $(cat "$work/got")"
 stop
 
 # No portmapper on the host: a network namespace of its own, with nothing listening.
