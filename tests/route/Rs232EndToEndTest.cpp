@@ -100,7 +100,11 @@ TEST(ScopeSerialPortFailure, ALineCutOffMidLogIsReportedWithThePortAndKeepsWhatW
       OnTheSerialPort(ScopeBus(Tds2024, Entries(5)).Faults({Strikes("ERRLOG:NEXT?", 2, "disconnect")}), port);
   route::Rs232Driver::SetTimings(previous);
   ASSERT_FALSE(got.boxes.empty());
-  EXPECT_EQ(got.boxes[0].substr(0, got.boxes[0].find('\n')), "I/O Error");
+  // The scope closes the line as the command reaches it: the viewer hears of it while that
+  // command is still going out (the write's report) or while it waits for the reply (the
+  // read's), whichever comes first on a busy machine.
+  const std::string title = got.boxes[0].substr(0, got.boxes[0].find('\n'));
+  EXPECT_TRUE(title == "I/O Error" || title == "GPIB ERROR # 0") << got.boxes[0];
   EXPECT_NE(got.err.find(port.toStdString() + ": the serial line to the scope went away"), std::string::npos)
       << got.err;
   const std::vector<std::string> entries = Entries(5);
