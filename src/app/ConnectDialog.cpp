@@ -52,6 +52,17 @@ QComboBox *DialectBox(QWidget *parent, const char *name, Kind kind) {
 
 Kind KindOf(const QComboBox *box) { return static_cast<Kind>(box->currentData().toInt()); }
 
+// A host to type or pick again from the hosts used before; empty when the dialog opens.
+QComboBox *HostBox(QWidget *parent, const char *name, const QStringList &usedBefore) {
+  auto *box = new QComboBox(parent);
+  box->setObjectName(QLatin1String(name));
+  box->setEditable(true);
+  box->addItems(usedBefore);
+  box->setEditText(QString());
+  box->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
+  return box;
+}
+
 QLabel *Note(QWidget *parent, const QString &text) {
   auto *label = new QLabel(OneScreenWide(text, *parent), parent);
   label->setWordWrap(true);
@@ -172,12 +183,7 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
             Note(this, QStringLiteral("A serial port not listed above, by its name (/dev/ttyUSB1, COM3).")));
 
   Ethernet = new QRadioButton(QStringLiteral("Prologix GPIB-&Ethernet:"), this);
-  EthernetHost = new QComboBox(this);
-  EthernetHost->setObjectName(QStringLiteral("EthernetHost"));
-  EthernetHost->setEditable(true);
-  EthernetHost->addItems(route::remembered::RecentHosts());
-  EthernetHost->setEditText(QString());
-  EthernetHost->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
+  EthernetHost = HostBox(this, "EthernetHost", route::remembered::RecentHosts());
   addChoice(Ethernet, "Ethernet", EthernetHost, nullptr,
             Note(this, QStringLiteral("Its host name or address; TCP port %1 unless written HOST:PORT.")
                            .arg(route::DefaultPrologixTcpPort)));
@@ -460,12 +466,7 @@ bool ConnectDialog::SelectedScopeSerial(Route &where, QString &error) const {
 void ConnectDialog::AddLanRow(
     const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice) {
   Lan = new QRadioButton(QStringLiteral("LAN instrument or LAN/GPIB gateway (&VXI-11):"), this);
-  LanHost = new QComboBox(this);
-  LanHost->setObjectName(QStringLiteral("LanHost"));
-  LanHost->setEditable(true);
-  LanHost->addItems(route::remembered::RecentLanHosts());
-  LanHost->setEditText(QString());
-  LanHost->lineEdit()->setPlaceholderText(QStringLiteral("host name or address"));
+  LanHost = HostBox(this, "LanHost", route::remembered::RecentLanHosts());
   SearchNetworkButton = new QPushButton(QStringLiteral("Search the &network"), this);
   SearchNetworkButton->setObjectName(QStringLiteral("SearchNetworkButton"));
   LanFound = Note(
