@@ -76,4 +76,5 @@ step xvfb-run -a bash scripts/check-demo.sh "$work/trace.txt"
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix.txt" --adapter prologix
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace-prologix-tcp.txt" --adapter prologix-tcp
 step xvfb-run -a bash scripts/check-demo.sh "$work/trace-rs232.txt" --adapter rs232
+step bash scripts/check-demo-stays-simulated.sh
 exit $status

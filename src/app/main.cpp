@@ -48,6 +48,19 @@ void AcceptToolkitOptions(QCommandLineParser &parser) {
   }
 }
 
+#if defined(__linux__) || defined(__unix__)
+// Without a display Qt's platform plugin aborts the process with a text that says nothing of
+// --read; this says it first. A platform named by option or variable is left to Qt.
+bool DisplayMissing(const QCommandLineParser &parser) {
+  if (parser.isSet(QStringLiteral("platform")))
+    return false;
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    if (!qEnvironmentVariableIsEmpty(name))
+      return false;
+  return true;
+}
+#endif
+
 #ifdef _WIN32
 // A windowed program starts without a console, so that the Start menu opens no console window
 // beside the viewer. Started from a command prompt (--read, --help), it writes to that prompt's
@@ -150,6 +163,15 @@ int main(int argc, char **argv) {
   if (const std::optional<int> status = skeld::RunReadCommand(argc, argv, parser, start.where))
     return *status;
 
+#if defined(__linux__) || defined(__unix__)
+  if (DisplayMissing(parser)) {
+    std::fprintf(stderr,
+                 "%s: no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                 "--read reads the error log without one.\n",
+                 qPrintable(ProgramName(argv)));
+    return 1;
+  }
+#endif
 #ifdef _WIN32
   // The window is not tied to the prompt it was started from: closing that prompt would end it.
   if (tiedToConsole)

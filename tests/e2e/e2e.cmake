@@ -8,6 +8,7 @@ if(NOT WIN32)
   add_test(NAME app_e2e_connect COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24" bash
                                         ${CMAKE_CURRENT_LIST_DIR}/connect-dialog.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(app_e2e_connect PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  add_test(NAME app_no_display COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/no-display.sh $<TARGET_FILE:skeld-errlog>)
 endif()
 
 # --read, the real viewer without any display, on the drop-in simulated driver and through the
