@@ -33,12 +33,20 @@ void KeepInside(QWidget &window, QSize outerSize, const QRect &area) {
   window.move(x, y);
 }
 
+QPoint CentredIn(QSize outerSize, const QRect &area) {
+  // Centring a window wider or taller than the area puts its menu and title off the screen.
+  const auto along = [](int start, int room, int size) {
+    return size >= room ? start : (start + start + room - 1) / 2 - size / 2;
+  };
+  return {along(area.x(), area.width(), outerSize.width()),
+          along(area.y(), area.height(), outerSize.height())};
+}
+
 void CentreOnScreen(QWidget &window) {
   QScreen *screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
   if (!screen)
     return;
-  const QRect area = screen->availableGeometry();
-  window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+  window.move(CentredIn(window.size(), screen->availableGeometry()));
 }
 
 } // namespace skeld

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -15,7 +16,12 @@ void CentreOnOwner(QWidget &window, QWidget *owner, QSize outerSize);
 // (its top-left corner inside when it is the larger).
 void KeepInside(QWidget &window, QSize outerSize, const QRect &area);
 
-// Places a top-level window in the middle of its screen (the primary one before it is shown).
+// Where a window of the given outer size is centred in area; along a side where it is the
+// larger, at the area's left or top edge instead.
+QPoint CentredIn(QSize outerSize, const QRect &area);
+
+// Places a top-level window in the middle of its screen (the primary one before it is shown),
+// its top-left corner on the screen when the screen is the smaller.
 void CentreOnScreen(QWidget &window);
 
 } // namespace skeld
