@@ -35,6 +35,13 @@ using Kind = route::PlusRoute::Kind;
 const char *const Title = "Connect to the GPIB Bus";
 const char *const Intro = "Choose how the viewer reaches the GPIB bus. A choice that reaches a scope is "
                           "used again at the next start.";
+#ifdef _WIN32
+const char *const DemoHintText = "No instrument at hand? \"Skeld Error Log Viewer (Simulated Scope)\" in the "
+                                 "Start menu shows the viewer on a simulated scope.";
+#else
+const char *const DemoHintText =
+    "No instrument at hand? skeld-errlog-demo shows the viewer on a simulated scope.";
+#endif
 
 ConnectDialog::Presenter &PresenterInUse() {
   static ConnectDialog::Presenter presenter;
@@ -149,14 +156,18 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
     ++row;
     grid->addWidget(note, row++, 0, 1, 3);
     note->setIndent(24);
+    // Empty, so taking no room, until a failure of this way is shown in it.
+    failureRows_.insert(choice, row++);
   };
+  Grid = grid;
 
   std::string libraryFailure;
-  const bool libraryFound = VBIB32::TryDriverLibrary(libraryFailure);
+  const bool libraryUsable = VBIB32::TryDriverLibrary(libraryFailure);
   Library = new QRadioButton(QStringLiteral("NI-488.2 driver &library"), this);
-  LibraryNote = Note(this, libraryFound ? QStringLiteral("%1 is installed (a GPIB board).")
-                                              .arg(QLatin1String(VBIB32::DefaultDriverLibrary()))
-                                        : QString::fromStdString(libraryFailure));
+  libraryNoteText_ = libraryUsable ? QStringLiteral("%1 is installed (a GPIB board).")
+                                         .arg(QLatin1String(VBIB32::DefaultDriverLibrary()))
+                                   : QString::fromStdString(libraryFailure);
+  LibraryNote = Note(this, libraryNoteText_);
   LibraryNote->setObjectName(QStringLiteral("LibraryNote"));
   addChoice(Library, "Library", nullptr, nullptr, LibraryNote);
 
@@ -242,10 +253,14 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   Failure->setObjectName(QStringLiteral("Failure"));
   Failure->setWordWrap(true);
   Failure->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Failure->setIndent(24);
   QPalette palette = Failure->palette();
   palette.setColor(QPalette::WindowText, QColor(192, 0, 0));
   Failure->setPalette(palette);
-  layout->addWidget(Failure);
+  // A failure that is no way's own (the address) is shown here, below everything it may be about.
+  OwnPlace = new QVBoxLayout;
+  layout->addLayout(OwnPlace);
+  OwnPlace->addWidget(Failure);
 
   auto *buttons = new QDialogButtonBox(this);
   ConnectButton = buttons->addButton(QStringLiteral("&Connect"), QDialogButtonBox::AcceptRole);
@@ -257,8 +272,15 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   connect(ConnectButton, &QPushButton::clicked, this, &ConnectDialog::Connect_Click);
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
+  if (!libraryUsable && Ports.isEmpty() && UsbInstruments.isEmpty()) {
+    DemoHint = new QLabel(QLatin1String(DemoHintText), this);
+    DemoHint->setObjectName(QStringLiteral("DemoHint"));
+    DemoHint->setWordWrap(true);
+    layout->insertWidget(1, DemoHint);
+  }
+
   Preselect(preselect);
-  ShowFailure(failure);
+  ShowFailure(failure, true);
   // Wide enough for a port's description on one line; the wrapped texts then take their
   // height at that width.
   intro->setMinimumWidth(540);
@@ -302,14 +324,25 @@ void ConnectDialog::Preselect(const Route &where) {
   OtherPort->setChecked(true);
 }
 
-void ConnectDialog::ShowFailure(const QString &text) {
+// Beside the row of the way it is about, when it is a way's failure and a way is chosen.
+void ConnectDialog::ShowFailure(const QString &text, bool ofTheWay) {
+  QAbstractButton *way = nullptr;
+  for (auto it = failureRows_.cbegin(); ofTheWay && it != failureRows_.cend(); ++it)
+    if (it.key()->isChecked())
+      way = it.key();
+  Grid->removeWidget(Failure);
+  OwnPlace->removeWidget(Failure);
+  if (way)
+    Grid->addWidget(Failure, failureRows_.value(way), 0, 1, 3);
+  else
+    OwnPlace->addWidget(Failure);
   Failure->setText(OneScreenWide(text, *this));
   Failure->setVisible(!text.isEmpty());
+  // The library's failure is its row's note already: said once, in red.
+  LibraryNote->setVisible(!(way == Library && text == libraryNoteText_));
 }
 
-bool ConnectDialog::Selected(Route &where, QString &error) const {
-  if (!SelectedWay(where, error))
-    return false;
+bool ConnectDialog::SelectedAddress(Route &where, QString &error) const {
   const QString address = Address->text().trimmed();
   if (address.isEmpty() || !Address->isEnabled())
     return true;
@@ -367,8 +400,12 @@ bool ConnectDialog::SelectedWay(Route &where, QString &error) const {
 void ConnectDialog::Connect_Click() {
   Route where;
   QString why;
-  if (!Selected(where, why)) {
-    ShowFailure(why);
+  if (!SelectedWay(where, why)) {
+    ShowFailure(why, true);
+    return;
+  }
+  if (!SelectedAddress(where, why)) {
+    ShowFailure(why, false);
     return;
   }
   if (beforeTry)
@@ -380,10 +417,10 @@ void ConnectDialog::Connect_Click() {
     ConnectButton->setEnabled(true);
   }
   if (!connection_) {
-    ShowFailure(why);
+    ShowFailure(why, true);
     return;
   }
-  ShowFailure(QString());
+  ShowFailure(QString(), false);
   accept();
 }
 

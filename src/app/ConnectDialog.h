@@ -4,13 +4,17 @@
 #include "route/RouteInstall.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
 class QComboBox;
+class QGridLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -76,15 +80,18 @@ public:
   QLabel *LanFound;
   // The scope's GPIB address; empty: the first TDS found.
   QLineEdit *Address;
+  // Why the last try failed: beside the row of the way tried, else below the address.
   QLabel *Failure;
+  // Shown when nothing here can be reached and nothing looks like an adapter.
+  QLabel *DemoHint = nullptr;
   QPushButton *ConnectButton;
   QPushButton *CancelButton;
 
 private:
-  bool Selected(route::Route &where, QString &error) const;
+  bool SelectedAddress(route::Route &where, QString &error) const;
   bool SelectedWay(route::Route &where, QString &error) const;
   void Preselect(const route::Route &where);
-  void ShowFailure(const QString &text);
+  void ShowFailure(const QString &text, bool ofTheWay);
   void AddScopeSerialRow(
       const std::function<void(QRadioButton *, const char *, QWidget *, QWidget *, QLabel *)> &addChoice);
   bool PreselectScopeSerial(const route::Route &where);
@@ -96,4 +103,8 @@ private:
   void SearchNetwork_Click();
 
   std::unique_ptr<route::RouteInstall> connection_;
+  QGridLayout *Grid = nullptr;
+  QVBoxLayout *OwnPlace = nullptr;
+  QHash<QAbstractButton *, int> failureRows_;
+  QString libraryNoteText_;
 };

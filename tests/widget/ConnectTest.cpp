@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -354,6 +356,26 @@ TEST(ConnectDialogTest, TheScopeSerialRowKeepsPortRateAndFlowControl) {
   }
 }
 
+// The failure lies below the chosen way's row and above every row under it, and no other
+// text in the dialog says it again.
+void ExpectOnceBesideTheChosenRow(ConnectDialog &d, const QString &says) {
+  d.layout()->activate();
+  const auto top = [&d](const QWidget *w) { return w->mapTo(&d, QPoint(0, 0)).y(); };
+  const QList<QRadioButton *> ways = d.findChildren<QRadioButton *>();
+  const auto chosen = std::find_if(ways.begin(), ways.end(), [](QRadioButton *b) { return b->isChecked(); });
+  ASSERT_NE(chosen, ways.end());
+  EXPECT_GT(top(d.Failure), top(*chosen) + (*chosen)->height() - 1) << (*chosen)->text().toStdString();
+  for (const QRadioButton *way : ways) {
+    if (top(way) > top(*chosen)) {
+      EXPECT_LT(top(d.Failure), top(way)) << "below " << way->text().toStdString();
+    }
+  }
+  int saying = 0;
+  for (const QLabel *label : d.findChildren<QLabel *>())
+    saying += label->isVisible() && label->text().contains(says);
+  EXPECT_EQ(saying, 1);
+}
+
 struct Refusal {
   const char *name;
   const char *choose;
@@ -389,6 +411,7 @@ TEST_P(ConnectDialogRefusal, ShowsTheReasonAndStaysOpen) {
   EXPECT_TRUE(dialog.Failure->isVisible());
   EXPECT_TRUE(dialog.Failure->text().contains(QString::fromUtf8(r.says)))
       << dialog.Failure->text().toStdString();
+  ExpectOnceBesideTheChosenRow(dialog, QString::fromUtf8(r.says));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -401,6 +424,27 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"ScopePortUnnamed", "rs232:", "Name the serial port the scope is on."},
                       Refusal{"ScopePortIsAnAdapter", "rs232:A", "is a \"++\" GPIB adapter"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A new user with nothing connected learns of the demo; one with an adapter or a library does not.
+TEST(ConnectDialogTest, PointsToTheDemoOnlyWhenNothingCanBeReached) {
+  const struct {
+    const char *library;
+    QList<PortFacts> ports;
+    bool hint;
+  } rows[] = {{NoDriverLibrary, {}, true},
+              {DriverLibrary, {}, false},
+              {NoDriverLibrary, {{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", true, 0x0403, 0x6001}}, false}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::string(row.library) + (row.ports.isEmpty() ? "" : " and a port"));
+    VBIB32::UseDriverLibrary(row.library);
+    const FakePorts ports(row.ports);
+    ConnectDialog dialog(Route{}, QString());
+    EXPECT_EQ(dialog.DemoHint != nullptr, row.hint);
+    if (dialog.DemoHint) {
+      EXPECT_TRUE(dialog.DemoHint->text().contains(QLatin1String("skeld-errlog-demo")));
+    }
+  }
+}
 
 // The simulated adapter as a listed port (its pseudo-terminal fed through the port list) and
 // as a host: Connect connects, and the main window lists the log.
