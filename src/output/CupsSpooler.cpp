@@ -138,7 +138,14 @@ public:
 
   // The print engine submits the job with cupsPrintFile on this thread and drops the
   // answer; the status it leaves behind is the only word on it (a queue that rejects jobs).
-  bool LastJobQueued() override { return cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE; }
+  std::string LastJobRefusal() override {
+    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
+      return std::string();
+    const char *said = cupsLastErrorString();
+    return said && *said ? said : ippErrorString(cupsLastError());
+  }
+
+  bool AnyPrinterInstalled() override { return Destinations().count() > 0; }
 
   std::string DefaultPrinterName() override {
     Destinations dests;

@@ -4,11 +4,13 @@
 #include "output/OutputDialogs.h"
 #include "output/PrintModule.h"
 #include "output/PrintSurface.h"
+#include "output/Spooler.h"
 #include "ui/Module1.h"
 
 #include "ui/WaitCursor.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QPrinter>
 
 #include <cstdint>
@@ -30,9 +32,22 @@ constexpr float kLineStep = 5;
 constexpr std::int16_t kBlack = 0;
 constexpr char kFailureTitle[] = "Print";
 constexpr char kFailurePrompt[] = "The error log could not be printed.";
+constexpr char kQueueRefused[] = "The printer's queue refused the job: ";
+constexpr char kFileNotWritten[] = "The file could not be written: ";
+constexpr char kNoPrinter[] = "No printer is installed.";
+constexpr char kPrinterFailed[] = "The printer %1 could not take the job.";
+constexpr char kUnnamedPrinterFailed[] = "The printer could not take the job.";
 
-QString PrinterShownName(const QPrinter &printer) {
-  return printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+// The second line of the failure box: why, as far as anyone said.
+QString FailureReason(const QPrinter &printer, const PrintFailed &failure) {
+  if (!failure.spoolerSaid.isEmpty())
+    return QLatin1String(kQueueRefused) + failure.spoolerSaid;
+  if (!printer.outputFileName().isEmpty())
+    return QLatin1String(kFileNotWritten) + QDir::toNativeSeparators(printer.outputFileName());
+  if (!DefaultPrinter::ActiveSpooler().AnyPrinterInstalled())
+    return QLatin1String(kNoPrinter);
+  return printer.printerName().isEmpty() ? QLatin1String(kUnnamedPrinterFailed)
+                                         : QString::fromLatin1(kPrinterFailed).arg(printer.printerName());
 }
 } // namespace
 
@@ -48,7 +63,7 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
   // Every copy is a job of its own, so the printer must make one of each.
   printer.setCopyCount(1);
 
-  bool printed = true;
+  std::optional<QString> failure;
   QString printerNow;
   {
     skeld::WaitCursor wait;
@@ -69,8 +84,8 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
         }
         surface.EndDoc();
       }
-    } catch (const PrintFailed &) {
-      printed = false;
+    } catch (const PrintFailed &failed) {
+      failure = FailureReason(printer, failed);
     }
     printerNow = surface.DeviceName();
   }
@@ -78,12 +93,9 @@ void PrintErrorLog(const QStringList &entries, const QString &scopeModel, QWidge
   if (!savedPrinter.isEmpty() && printerNow != savedPrinter)
     DefaultPrinter::SwitchDefaultPrinter(savedPrinter);
   // The user must not believe the log was printed when it was not.
-  if (!printed) {
-    const QString name = PrinterShownName(printer);
-    Module1::ShowMessBox(QLatin1String(kFailurePrompt) +
-                             (name.isEmpty() ? QString() : QStringLiteral("\n\n") + name),
+  if (failure)
+    Module1::ShowMessBox(QLatin1String(kFailurePrompt) + QLatin1Char('\n') + *failure,
                          Module1::Style::Exclamation, QLatin1String(kFailureTitle));
-  }
 }
 
 } // namespace ErrorLogOutput

@@ -80,7 +80,10 @@ void PrintSurface::EndDoc() {
   if (!painter_.end())
     throw PrintFailed{};
   // The job was handed to the spooler without a word on whether it was taken.
-  if (printer_.outputFormat() == QPrinter::NativeFormat && !DefaultPrinter::ActiveSpooler().LastJobQueued())
-    throw PrintFailed{};
+  if (printer_.outputFormat() == QPrinter::NativeFormat) {
+    const std::string refusal = DefaultPrinter::ActiveSpooler().LastJobRefusal();
+    if (!refusal.empty())
+      throw PrintFailed{QString::fromLocal8Bit(refusal.c_str())};
+  }
   ++jobsSent_;
 }

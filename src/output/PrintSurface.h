@@ -10,8 +10,10 @@ class QPrinter;
 // Twips (1/1440 inch) to device pixels at the printer's resolution.
 constexpr double TwipsToDevicePixels(double twips, int dotsPerInch) { return twips * dotsPerInch / 1440.0; }
 
-// The printer or its driver refused a job.
-struct PrintFailed {};
+// The printer or its driver refused a job; the spooler's words for it, when it gave any.
+struct PrintFailed {
+  QString spoolerSaid;
+};
 
 // The printer as the print command draws on it: the printer the print dialog sets up, with
 // a current position in twips from the top-left of the printable area, a font and a text

@@ -49,8 +49,11 @@ public:
                        std::uint32_t command) = 0;
   virtual std::uint32_t LastError() = 0;
   virtual void Close(PrinterHandle handle) = 0;
-  // Whether the spooler took the print job the printer engine handed it last.
-  virtual bool LastJobQueued() = 0;
+  // Empty when the spooler took the print job the printer engine handed it last, else the
+  // spooler's own words for why not.
+  virtual std::string LastJobRefusal() = 0;
+  // Whether any printer is set up at all.
+  virtual bool AnyPrinterInstalled() = 0;
   // The current default printer's name (empty when there is none): the printer a print job
   // goes to when it names none.
   virtual std::string DefaultPrinterName() = 0;

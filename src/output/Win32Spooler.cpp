@@ -79,7 +79,15 @@ public:
   void Close(PrinterHandle handle) override { ClosePrinter(static_cast<HANDLE>(handle)); }
 
   // A refusal shows as a failed StartDoc, which fails the painter's begin.
-  bool LastJobQueued() override { return true; }
+  // A refusal shows as a failed StartDoc, which fails the painter's begin.
+  std::string LastJobRefusal() override { return std::string(); }
+
+  bool AnyPrinterInstalled() override {
+    DWORD needed = 0;
+    DWORD count = 0;
+    EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &count);
+    return needed > 0;
+  }
 
   std::string DefaultPrinterName() override {
     DWORD size = 0;

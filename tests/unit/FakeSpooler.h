@@ -13,7 +13,8 @@
 #include <vector>
 
 // A spooler that records every call and answers from its tables; a successful SetInfo or
-// "Device" write makes that printer the default.
+// "Device" write makes that printer the default. The printers in its table are the ones
+// installed; every job handed to it is taken.
 class FakeSpooler : public DefaultPrinter::Spooler {
 public:
   struct Printer {
@@ -112,7 +113,9 @@ public:
     --openHandles;
   }
 
-  bool LastJobQueued() override { return true; }
+  std::string LastJobRefusal() override { return std::string(); }
+
+  bool AnyPrinterInstalled() override { return !printers.empty(); }
 
   std::string DefaultPrinterName() override {
     waitCursorAtRead.push_back(QApplication::overrideCursor() &&

@@ -289,7 +289,11 @@ TEST_F(CupsSpoolerTest, PrintingSendsOneSingleCopyJobPerCopyOrReportsTheRefusal)
       continue;
     }
     ASSERT_EQ(localBoxes.shown.size(), 1u) << c.what;
-    EXPECT_EQ(localBoxes.shown[0].prompt, QString("The error log could not be printed.\n\n") + c.queue);
+    // The second line in the spooler's own words.
+    EXPECT_EQ(localBoxes.shown[0].prompt,
+              QString("The error log could not be printed.\nThe printer's queue "
+                      "refused the job: Destination \"%1\" is not accepting jobs.")
+                  .arg(c.queue));
     EXPECT_EQ(localBoxes.shown[0].style, 48);
     EXPECT_EQ(localBoxes.shown[0].title, "Print");
   }

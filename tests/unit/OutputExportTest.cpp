@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -106,12 +107,18 @@ protected:
   FakeMessBoxes boxes;
   std::vector<SaveDialogSetup> setups;
   std::optional<QString> answer = Folder() + "/ErrorLog1";
-  ScopedSeam<ErrorLogOutput::SaveDialogAnswer> dialog_{ErrorLogOutput::SetSaveDialogAnswer,
-                                                       [this](const SaveDialogSetup &setup) {
-                                                         setups.push_back(setup);
-                                                         return answer;
-                                                       }};
+  QString fileType; // as chosen in the dialog; empty: the first
+  ScopedSeam<ErrorLogOutput::SaveDialogAnswer> dialog_{
+      ErrorLogOutput::SetSaveDialogAnswer,
+      [this](const SaveDialogSetup &setup) -> std::optional<ErrorLogOutput::SaveChoice> {
+        setups.push_back(setup);
+        if (!answer)
+          return std::nullopt;
+        return ErrorLogOutput::SaveChoice(*answer, fileType);
+      }};
 };
+
+const QString kText = "Error Log Files (*.txt)", kCsv = "CSV Files (*.csv)", kJson = "JSON Files (*.json)";
 
 TEST_F(ExportTest, EmptyListGivesBlankHeaderBlankAndTheDialogIsSetUp) {
   ErrorLogOutput::SendErrorLogToFile({}, "TDS 3054", nullptr);
@@ -124,6 +131,76 @@ TEST_F(ExportTest, EmptyListGivesBlankHeaderBlankAndTheDialogIsSetUp) {
   EXPECT_EQ(setups[0].filter, "Error Log Files (*.txt)");
   EXPECT_EQ(setups[0].otherFilters, (QStringList{"CSV Files (*.csv)", "JSON Files (*.json)"}));
   EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ExportTest, TypedNameAndFileTypeDecideTheFormatAndTheName) {
+  using ErrorLogOutput::LogFormat;
+  struct Case {
+    QString typed;
+    QString fileType;
+    QString written;
+    LogFormat format;
+  };
+  const Case cases[] = {
+      {"ErrorLog1", kText, "ErrorLog1", LogFormat::Text},
+      {"ErrorLog1", QString(), "ErrorLog1", LogFormat::Text},
+      {"export1.csv", kText, "export1.csv", LogFormat::Csv},
+      {"export2", kJson, "export2.json", LogFormat::Json},
+      {"EXPORT.CSV", kJson, "EXPORT.CSV", LogFormat::Csv},
+      {"notes.Txt", kCsv, "notes.Txt", LogFormat::Text},
+      {"log.2024", kCsv, "log.2024.csv", LogFormat::Csv},
+      {"log.2024", kText, "log.2024", LogFormat::Text},
+      {"export.", kJson, "export.json", LogFormat::Json},
+      {"v1.2/log", kCsv, "v1.2/log.csv", LogFormat::Csv},
+  };
+  const std::map<LogFormat, QByteArray> starts = {{LogFormat::Text, "\r\nError Log from M"},
+                                                  {LogFormat::Csv, "index,entry\r\n1,a\r\n"},
+                                                  {LogFormat::Json, "{"}};
+  for (const Case &c : cases) {
+    const QString what = c.typed + " as " + c.fileType;
+    const ErrorLogOutput::SaveTarget target =
+        ErrorLogOutput::SaveTargetFor(Folder() + "/" + c.typed, c.fileType);
+    EXPECT_EQ(target.path, Folder() + "/" + c.written) << what.toStdString();
+    EXPECT_EQ(target.format, c.format) << what.toStdString();
+
+    QDir(Folder()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(Folder() + "/" + c.typed).path()));
+    answer = Folder() + "/" + c.typed;
+    fileType = c.fileType;
+    ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
+    EXPECT_TRUE(ReadFile(Folder() + "/" + c.written).startsWith(starts.at(c.format))) << what.toStdString();
+    EXPECT_EQ(QDir(QFileInfo(Folder() + "/" + c.written).path()).entryList(QDir::Files).size(), 1)
+        << what.toStdString();
+  }
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ExportTest, ReplacingAFileUnderANameTheDialogDidNotShowIsAskedFirst) {
+  ASSERT_TRUE(QDir().mkpath(Folder()));
+  const QString written = Folder() + "/export2.json";
+  ASSERT_TRUE(WriteFile(written, "old"));
+  answer = Folder() + "/export2";
+  fileType = kJson;
+  const QString question = QDir::toNativeSeparators(written) + " already exists.\nDo you want to replace it?";
+
+  boxes.AnswerNext(Module1::IdNo);
+  ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
+  EXPECT_EQ(ReadFile(written), "old");
+  boxes.AnswerNext(Module1::IdYes);
+  ErrorLogOutput::SendErrorLogToFile({"a"}, "M", nullptr);
+  EXPECT_TRUE(ReadFile(written).startsWith("{"));
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  for (const Module1::MessBoxRequest &box : boxes.shown) {
+    EXPECT_EQ(box.prompt, question);
+    EXPECT_EQ(box.style, Module1::Style::YesNo | Module1::Style::Exclamation);
+    EXPECT_EQ(box.title, "Save the Error Log");
+  }
+
+  // The dialog itself asked about the name it returned.
+  answer = written;
+  ErrorLogOutput::SendErrorLogToFile({"b"}, "M", nullptr);
+  EXPECT_EQ(boxes.shown.size(), 2u);
+  EXPECT_TRUE(ReadFile(written).contains("\"b\""));
 }
 
 TEST(ExportHeaderTest, HeaderCarriesModelSerialBlankAndShortDate) {
@@ -342,7 +419,7 @@ TEST(ExportDialogTest, RealSaveDialogReturnsTheNameAsTypedOnlyInAFolderThatExist
     QString missingFolder; // empty: accepted
     QString fileType;      // chosen in the list; empty: as it opens
   };
-  const QString text = "Error Log Files (*.txt)", csv = "CSV Files (*.csv)", json = "JSON Files (*.json)";
+  const QString text = kText, csv = kCsv, json = kJson;
   const Case cases[] = {
       {"folder missing", "missing/ErrorLog1", temp.path() + "/missing", {}},
       {"a file where the folder should be", "notes.txt/ErrorLog1", temp.path() + "/notes.txt", {}},

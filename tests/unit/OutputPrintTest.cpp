@@ -228,7 +228,7 @@ TEST_F(PrintTest, DefaultChangedByTheDialogIsSwitchedBackOnEveryPath) {
     const char *what;
     bool fails;
   };
-  for (const Case &c : {Case{"printed", false}, Case{"printer refused", true}}) {
+  for (const Case &c : {Case{"printed", false}, Case{"file cannot be written", true}}) {
     FakeMessBoxes localBoxes;
     spooler.calls.clear();
     spooler.defaultName = "Office";
@@ -246,10 +246,25 @@ TEST_F(PrintTest, DefaultChangedByTheDialogIsSwitchedBackOnEveryPath) {
       continue;
     }
     ASSERT_EQ(localBoxes.shown.size(), 1u) << c.what;
-    EXPECT_EQ(localBoxes.shown[0].prompt, "The error log could not be printed.\n\n" + outputFile);
+    EXPECT_EQ(localBoxes.shown[0].prompt,
+              "The error log could not be printed.\nThe file could not be written: " +
+                  QDir::toNativeSeparators(outputFile));
     EXPECT_EQ(localBoxes.shown[0].style, 48);
     EXPECT_EQ(localBoxes.shown[0].title, "Print");
   }
+}
+
+TEST_F(PrintTest, NoPrinterInstalledIsNamedAsTheReason) {
+  spooler.printers.clear();
+  spooler.defaultName = "";
+  outputFile.clear(); // as the dialog leaves the printer when there is none: a PDF with no file
+  ErrorLogOutput::PrintErrorLog({"a"}, "M", nullptr);
+
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].prompt, "The error log could not be printed.\nNo printer is installed.");
+  EXPECT_EQ(boxes.shown[0].style, 48);
+  EXPECT_EQ(boxes.shown[0].title, "Print");
+  EXPECT_TRUE(QDir(temp_.path()).isEmpty());
 }
 
 TEST_F(PrintTest, NoDefaultBeforeTheDialogMeansNothingToSwitchBackTo) {
