@@ -152,7 +152,7 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   };
 
   std::string libraryFailure;
-  const bool libraryFound = VBIB32::TryDriverLibrary(libraryFailure);
+  const bool libraryFound = VBIB32::TryDriverBoard(libraryFailure);
   Library = new QRadioButton(QStringLiteral("NI-488.2 driver &library"), this);
   LibraryNote = Note(this, libraryFound ? QStringLiteral("%1 is installed (a GPIB board).")
                                               .arg(QLatin1String(VBIB32::DefaultDriverLibrary()))
