@@ -37,6 +37,8 @@ struct LoadedDriver {
   bool tried = false;
   bool usable = false;
   bool failureReported = false;
+  // Its board answered the bus set-up once: opening the Connect dialog leaves the bus alone.
+  bool boardUsable = false;
   std::string failure;
   GpibDriverApi api;
 };
@@ -310,8 +312,11 @@ bool TryDriverLibrary(std::string &failure) {
 bool TryDriverBoard(std::string &failure) {
   if (!TryDriverLibrary(failure))
     return false;
+  if (gLoaded.boardUsable)
+    return true;
   CallOn(&gLoaded.api, [](const GpibDriverApi &api) { api.SendIFC(0); });
   const char *name = (ibsta & ERR) ? BoardErrorName(iberr) : nullptr;
+  gLoaded.boardUsable = !name;
   if (!name)
     return true;
   failure = gLoaded.libraryName + " answered " + name +
