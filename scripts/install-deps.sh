@@ -10,6 +10,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
   rpcbind lxi-tools libtirpc-dev rpcsvc-proto
+  autoconf automake libtool flex bison
 )
 missing=()
 for p in "${packages[@]}"; do

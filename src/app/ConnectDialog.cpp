@@ -162,7 +162,7 @@ ConnectDialog::ConnectDialog(const Route &preselect, const QString &failure, QWi
   Grid = grid;
 
   std::string libraryFailure;
-  const bool libraryUsable = VBIB32::TryDriverLibrary(libraryFailure);
+  const bool libraryUsable = VBIB32::TryDriverBoard(libraryFailure);
   Library = new QRadioButton(QStringLiteral("NI-488.2 driver &library"), this);
   libraryNoteText_ = libraryUsable ? QStringLiteral("%1 is installed (a GPIB board).")
                                          .arg(QLatin1String(VBIB32::DefaultDriverLibrary()))

@@ -10,6 +10,7 @@
 #include "platform/GpibText.h"
 #include "route/Route.h"
 #include "route/RouteInstall.h"
+#include "route/plus/AdapterPorts.h"
 #include "ui/Module1.h"
 
 #include <QCommandLineParser>
@@ -213,6 +214,17 @@ int ReadEveryScope(route::RouteInstall &install, ErrorLogOutput::LogFormat forma
   return failed ? ReadFailed : LogRead;
 }
 
+// The driver library is tried, its board too, before any conversation: one that cannot be used
+// is told once, with the other ways to the bus.
+bool LibraryUsable(const route::Route &where) {
+  std::string failure;
+  if (!where.IsLibrary() || VBIB32::TryDriverBoard(failure))
+    return true;
+  std::fprintf(stderr, "GPIB driver library could not be used: %s\n\n%s\n", failure.c_str(),
+               gpibadapter::NoDriverAdvice().c_str());
+  return false;
+}
+
 } // namespace
 
 void AddReadOptions(QCommandLineParser &parser) {
@@ -264,6 +276,8 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
 
   // No widgets and no fonts: the events the pauses let run are the route's only.
   QCoreApplication app(argc, argv);
+  if (!LibraryUsable(where))
+    return ReadFailed;
   route::RouteInstall install(where);
   if (all)
     return ReadEveryScope(install, format, output);

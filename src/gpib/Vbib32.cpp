@@ -24,11 +24,21 @@ constexpr const char *kDefaultLibrary = "Gpib-32.dll";
 constexpr const char *kDefaultLibrary = "libgpib.so.0";
 #endif
 
+#ifdef _WIN32
+constexpr const char *kBoardAdvice = "Check that the GPIB board is installed and configured as GPIB0.";
+#else
+constexpr const char *kBoardAdvice =
+    "Check the board's entry in /etc/gpib.conf, that gpib_config has been run for "
+    "it, and that its kernel module is loaded.";
+#endif
+
 struct LoadedDriver {
   std::string libraryName = kDefaultLibrary;
   bool tried = false;
   bool usable = false;
   bool failureReported = false;
+  // Its board answered the bus set-up once: opening the Connect dialog leaves the bus alone.
+  bool boardUsable = false;
   std::string failure;
   GpibDriverApi api;
 };
@@ -174,9 +184,7 @@ void CopyStatus(const GpibDriverApi &api) {
   }
 }
 
-// Every entry goes through here: find the driver, register, call, keep the status.
-template <typename Call> void Wrapped(Call &&call) {
-  const GpibDriverApi *api = CurrentDriver();
+template <typename Call> void CallOn(const GpibDriverApi *api, Call &&call) {
   if (!api || !EnsureRegistered(*api)) {
     ibsta = ERR;
     iberr = EDVR;
@@ -184,6 +192,24 @@ template <typename Call> void Wrapped(Call &&call) {
   }
   call(*api);
   CopyStatus(*api);
+}
+
+// Every entry goes through here: find the driver, register, call, keep the status.
+template <typename Call> void Wrapped(Call &&call) { CallOn(CurrentDriver(), std::forward<Call>(call)); }
+
+// The answers to the bus set-up that leave no board to use: none configured, no such board,
+// no kernel driver behind the library.
+const char *BoardErrorName(int error) {
+  switch (error) {
+  case gpibcodes::EDVR:
+    return "EDVR";
+  case gpibcodes::ENEB:
+    return "ENEB";
+  case gpibcodes::EARG:
+    return "EARG";
+  default:
+    return nullptr;
+  }
 }
 
 } // namespace
@@ -281,6 +307,21 @@ bool TryDriverLibrary(std::string &failure) {
   LoadLibraryOnce();
   failure = gLoaded.usable ? std::string() : gLoaded.failure;
   return gLoaded.usable;
+}
+
+bool TryDriverBoard(std::string &failure) {
+  if (!TryDriverLibrary(failure))
+    return false;
+  if (gLoaded.boardUsable)
+    return true;
+  CallOn(&gLoaded.api, [](const GpibDriverApi &api) { api.SendIFC(0); });
+  const char *name = (ibsta & ERR) ? BoardErrorName(iberr) : nullptr;
+  gLoaded.boardUsable = !name;
+  if (!name)
+    return true;
+  failure = gLoaded.libraryName + " answered " + name +
+            " to the bus set-up (SendIFC, board 0): no GPIB board can be used through it.\n" + kBoardAdvice;
+  return false;
 }
 
 void SetLibraryFailureAdvice(std::function<std::string()> advice) { gLibraryAdvice = std::move(advice); }

@@ -59,6 +59,11 @@ const char *DefaultDriverLibrary();
 // Loads the driver library now, again when an earlier try failed (it may have been installed
 // since); false with the loader's reason, naming the library, when it cannot be used.
 bool TryDriverLibrary(std::string &failure);
+// TryDriverLibrary, then the bus set-up's first call on board 0: false also when the library
+// answers it with EDVR, ENEB or EARG (no board configured, none there, no kernel driver), the
+// failure then naming the library, its answer and what to check. A board that answered once is
+// not tried again.
+bool TryDriverBoard(std::string &failure);
 // The driver library's entries once it loads (TryDriverLibrary), else nullptr: a route wraps
 // them to narrow the listener search to one address.
 const GpibDriverApi *LoadedLibrary();

@@ -116,7 +116,7 @@ std::unique_ptr<RouteInstall> RouteInstall::Connect(const Route &where, QString 
   std::unique_ptr<EmulatedDriver> driver = MakeDriver(where);
   if (!driver) {
     std::string failure;
-    if (!VBIB32::TryDriverLibrary(failure)) {
+    if (!VBIB32::TryDriverBoard(failure)) {
       why = QString::fromStdString(failure);
       return nullptr;
     }

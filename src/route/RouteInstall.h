@@ -25,9 +25,10 @@ public:
   RouteInstall(const RouteInstall &) = delete;
   RouteInstall &operator=(const RouteInstall &) = delete;
 
-  // Tries the route at once (the driver library loaded; the link opened and answering) and
-  // installs it when it can be used; otherwise nullptr and why, in the words of the
-  // program's reports. A route installed earlier stays installed until this succeeds.
+  // Tries the route at once (the driver library loaded and its board usable; the link opened
+  // and answering) and installs it when it can be used; otherwise nullptr and why, in the
+  // words of the program's reports. A route installed earlier stays installed until this
+  // succeeds.
   static std::unique_ptr<RouteInstall> Connect(const Route &where, QString &why);
 
   const Route &Where() const { return where_; }

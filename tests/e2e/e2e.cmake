@@ -31,3 +31,17 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
                                     ${CMAKE_CURRENT_LIST_DIR}/usb-start.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(app_e2e_usb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endif()
+
+# linux-gpib's own user library, built from its source tarball next to the checkout, under the
+# real viewer with no board configured: the Connect dialog's library row and --read name its
+# answer. Skipped where the tarball or the autotools are missing.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(SKELD_THIRDPARTY_DIR ${PROJECT_SOURCE_DIR}/../shared/thirdparty
+      CACHE PATH "The folder holding the linux-gpib-user source tarball")
+  add_library(connect_dialog_watch MODULE ${CMAKE_CURRENT_LIST_DIR}/ConnectDialogWatch.cpp)
+  target_link_libraries(connect_dialog_watch PRIVATE Qt6::Widgets)
+  add_test(NAME app_e2e_linux_gpib
+           COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x800x24" bash ${CMAKE_CURRENT_LIST_DIR}/linux-gpib.sh
+                   ${CMAKE_BINARY_DIR} ${SKELD_THIRDPARTY_DIR} $<TARGET_FILE:connect_dialog_watch>)
+  set_tests_properties(app_e2e_linux_gpib PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()
