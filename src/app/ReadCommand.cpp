@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -214,15 +215,17 @@ int ReadEveryScope(route::RouteInstall &install, ErrorLogOutput::LogFormat forma
   return failed ? ReadFailed : LogRead;
 }
 
-// The driver library is tried, its board too, before any conversation: one that cannot be used
-// is told once, with the other ways to the bus.
-bool LibraryUsable(const route::Route &where) {
-  std::string failure;
-  if (!where.IsLibrary() || VBIB32::TryDriverBoard(failure))
-    return true;
-  std::fprintf(stderr, "GPIB driver library could not be used: %s\n\n%s\n", failure.c_str(),
-               gpibadapter::NoDriverAdvice().c_str());
-  return false;
+// The route is tried before any conversation, so that one that cannot be used is told once:
+// a route's driver writes its own line, the driver library's failure comes with the other ways
+// to the bus. Later failures are told by the driver too, and the reports leave them out.
+std::unique_ptr<route::RouteInstall> ConnectOnce(const route::Route &where) {
+  VBIB32::SetFailuresToldWhereTheyHappen(true);
+  QString why;
+  std::unique_ptr<route::RouteInstall> install = route::RouteInstall::Connect(where, why);
+  if (!install && where.IsLibrary())
+    std::fprintf(stderr, "GPIB driver library could not be used: %s\n\n%s\n", qPrintable(why),
+                 gpibadapter::NoDriverAdvice().c_str());
+  return install;
 }
 
 } // namespace
@@ -276,11 +279,11 @@ std::optional<int> RunReadCommand(int &argc, char **argv, const QCommandLinePars
 
   // No widgets and no fonts: the events the pauses let run are the route's only.
   QCoreApplication app(argc, argv);
-  if (!LibraryUsable(where))
+  const std::unique_ptr<route::RouteInstall> install = ConnectOnce(where);
+  if (!install)
     return ReadFailed;
-  route::RouteInstall install(where);
   if (all)
-    return ReadEveryScope(install, format, output);
+    return ReadEveryScope(*install, format, output);
 
   ScopeRun run;
   const std::optional<int> ended = RunScopeToItsEnd(where, run);

@@ -56,6 +56,7 @@ std::function<std::string()> gLibraryAdvice;
 LoadedDriver gLoaded;
 StatusVariables gStatus;
 bool gRegistered = false;
+bool gFailuresToldWhereTheyHappen = false;
 
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
@@ -327,6 +328,8 @@ bool TryDriverBoard(std::string &failure) {
 void SetLibraryFailureAdvice(std::function<std::string()> advice) { gLibraryAdvice = std::move(advice); }
 
 std::string DriverFailure() {
+  if (gFailuresToldWhereTheyHappen)
+    return std::string();
   if (gInjected)
     return gInjectedFailure ? gInjectedFailure() : std::string();
   if (gLoaded.usable || gLoaded.failure.empty())
@@ -334,6 +337,8 @@ std::string DriverFailure() {
   const std::string advice = gLibraryAdvice ? gLibraryAdvice() : std::string();
   return advice.empty() ? gLoaded.failure : gLoaded.failure + "\n\n" + advice;
 }
+
+void SetFailuresToldWhereTheyHappen(bool told) { gFailuresToldWhereTheyHappen = told; }
 
 bool Registered() { return gRegistered; }
 

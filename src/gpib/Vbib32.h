@@ -71,6 +71,9 @@ const GpibDriverApi *LoadedLibrary();
 // shared object file: ..."); empty while it is usable or not yet tried. An installed table
 // has the failure it was installed with, or none.
 std::string DriverFailure();
+// Without a window a failure is written where it happens (a route's driver, the loader), so
+// the reports that follow it do not say it again: DriverFailure() is then empty.
+void SetFailuresToldWhereTheyHappen(bool told);
 
 // Registration state of the status variables, for tests of the registration rules.
 bool Registered();

@@ -462,7 +462,7 @@ TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
     int status;
     std::string errFirstLine;
     int entries;      // -1: nothing written
-    const char *says; // somewhere on standard error
+    const char *says; // once on standard error
   };
   const Case cases[] = {
       {"a log that never ends stops at the limit",
@@ -496,7 +496,7 @@ TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
        1,
        "GPIB adapter could not be used: %1: the Prologix adapter sends data without an end",
        -1,
-       "Initialization Error"},
+       "sends data without an end"},
   };
   for (const Case &c : cases) {
     std::optional<AdapterProcess> adapter;
@@ -516,7 +516,8 @@ TEST(ReadCommand, HostilePeersEndTheReadingWithTheirReport) {
         << run.err.toStdString();
     const QJsonArray entries = QJsonDocument::fromJson(run.out).object()["entries"].toArray();
     EXPECT_EQ(run.out.isEmpty() ? -1 : entries.size(), c.entries) << c.what;
-    EXPECT_TRUE(run.err.contains(c.says)) << c.what << "\n" << run.err.toStdString();
+    // Told once: the reports after a route's own line do not repeat it.
+    EXPECT_EQ(run.err.count(c.says), 1) << c.what << "\n" << run.err.toStdString();
     EXPECT_GT(run.peakKiB, 0) << c.what;
     EXPECT_LT(run.peakKiB, MemoryBoundKiB) << c.what;
   }
