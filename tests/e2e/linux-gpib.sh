@@ -15,8 +15,15 @@ skip() {
   echo "SKIP: $*"
   exit 77
 }
+# A clean clone elsewhere finds the folder beside the checkout it was cloned from.
+origin=$(git -C "$(dirname "$0")" remote get-url origin 2>/dev/null || true)
+searched=$thirdparty
 tarball=$(ls "$thirdparty"/linux-gpib-user-*.tar.xz 2>/dev/null | sort -V | tail -n 1 || true)
-[ -n "$tarball" ] || skip "no linux-gpib-user-*.tar.xz in $thirdparty (set SKELD_THIRDPARTY_DIR)"
+if [ -z "$tarball" ] && [ -z "${SKELD_THIRDPARTY_DIR:-}" ] && [ -d "$origin" ]; then
+  searched="$searched, $origin/../shared/thirdparty"
+  tarball=$(ls "$origin"/../shared/thirdparty/linux-gpib-user-*.tar.xz 2>/dev/null | sort -V | tail -n 1 || true)
+fi
+[ -n "$tarball" ] || skip "no linux-gpib-user-*.tar.xz in $searched (set SKELD_THIRDPARTY_DIR)"
 for tool in aclocal autoconf autoheader automake libtoolize flex bison make cc; do
   command -v "$tool" >/dev/null || skip "$tool is missing; scripts/install-deps.sh installs the autotools"
 done
